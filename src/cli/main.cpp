@@ -1,0 +1,24 @@
+#include <unistd.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "platform/posix_file_access.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const tsmerge::CliOptions options = tsmerge::parseCliOptions(args);
+  if (options.help) {
+    std::cout << tsmerge::cliHelpText();
+    return tsmerge::kExitJoined;
+  }
+  if (!options.usageError.empty()) {
+    std::cerr << "tsmerge: " << options.usageError << "\n"
+              << "Try 'tsmerge --help' for more information.\n";
+    return tsmerge::kExitUsage;
+  }
+  tsmerge::PosixFileAccess files;
+  return tsmerge::runCli(options, files, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1);
+}

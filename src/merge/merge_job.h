@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "merge/length_buckets.h"
+
+namespace tsmerge {
+
+class FileAccess;
+class MergeHost;
+class PathRules;
+class TimestampRewriter;
+
+// A source that could not be joined, and why.
+struct LeftOutFile {
+  std::string name;  // as listed
+  std::string path;
+  std::string reason;
+};
+
+struct MergeResult {
+  enum class Outcome {
+    BadFolderPath,  // the folder text is not a folder path
+    DriveRoot,      // the folder text names a root
+    Cancelled,      // the save dialog was cancelled
+    Joined,         // every source joined
+    Partial,        // the output holds the readable sources; leftOut names the others
+    Failed,         // no output: nothing to join, or the output could not be written
+  };
+  Outcome outcome = Outcome::Cancelled;
+  std::string outputPath;
+  std::size_t filesJoined = 0;
+  std::uint64_t bytesWritten = 0;
+  std::vector<LeftOutFile> leftOut;
+  std::string outputError;  // why the output could not be written, when it could not
+};
+
+// Size of one read and write: a multiple of 188 bytes, about 8 MiB, so that a transport packet
+// never straddles two pieces and memory stays bounded whatever the file sizes.
+inline constexpr std::size_t kPieceBytes = 188 * 44620;
+
+// The most left-out files a message names one by one.
+inline constexpr std::size_t kLeftOutNamedInMessage = 20;
+
+// Joins every file of one folder into one output, in length-bucket order. One object lives as long
+// as its window; its buckets and last path split carry over from merge to merge.
+class MergeJob {
+ public:
+  // rewriter may be null: correction is then never applied, whatever the check box says.
+  MergeJob(MergeHost& host, FileAccess& files, const PathRules& rules,
+           TimestampRewriter* rewriter = nullptr);
+
+  // The window's created handler.
+  void createBuckets() { buckets_.createBuckets(); }
+  // One merge, from the folder check to the final message.
+  MergeResult runMerge();
+
+  const LengthBuckets& buckets() const { return buckets_; }
+  const std::vector<std::string>& pathParts() const { return pathParts_; }
+
+ private:
+  struct Source {
+    std::string name;
+    std::string path;
+  };
+  void joinSources(const std::vector<Source>& sources, bool correctionOn, MergeResult& result);
+  void report(MergeResult& result);
+
+  MergeHost& host_;
+  FileAccess& files_;
+  const PathRules& rules_;
+  TimestampRewriter* rewriter_;
+  LengthBuckets buckets_;
+  std::vector<std::string> pathParts_;
+  std::vector<std::uint8_t> sourceBuffer_;
+};
+
+}  // namespace tsmerge
