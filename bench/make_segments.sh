@@ -136,4 +136,4 @@ mv "$tmp" "$dir"
 trap - EXIT
 chmod 755 "$dir"
 printf '%s: %d files, %d bytes (%s)\n' "$dir" "$(find "$dir" -type f | wc -l)" \
-    "$(find "$dir" -type f -printf "%s\n" | awk "{s += \$1} END {print s}")" "$mode" >&2
+    "$(find "$dir" -type f -printf "%s\n" | awk "{s += \$1} END {printf \"%d\", s}")" "$mode" >&2
