@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "cli/cli.h"
+#include "merge/messages.h"
+
+namespace tsmerge {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+struct ProgramRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs the real program through the shell, so that limits such as `ulimit -n` apply to it.
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/tsmerge-cli-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    fs::create_directory(dir_ / "in");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void write(const std::string& name, const std::string& text) {
+    std::ofstream(dir_ / "in" / name, std::ios::binary) << text;
+  }
+  ProgramRun run(const std::string& arguments, const std::string& prefix = "") {
+    const std::string command = prefix + " " + TSMERGE_BINARY + " " + arguments + " >" +
+                                (dir_ / "stdout").string() + " 2>" + (dir_ / "stderr").string() +
+                                " </dev/null";
+    const int status = std::system(command.c_str());
+    ProgramRun result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = readFile(dir_ / "stdout");
+    result.err = readFile(dir_ / "stderr");
+    return result;
+  }
+  std::string in() const { return (dir_ / "in").string(); }
+  std::string out() const { return (dir_ / "out.ts").string(); }
+
+  fs::path dir_;
+};
+
+TEST_F(CliTest, JoinsInNaturalOrderAndPrintsTheSuccessText) {
+  for (int i = 1; i <= 12; ++i) write(std::to_string(i) + ".ts", "<" + std::to_string(i) + ">");
+  const ProgramRun r = run("-o " + out() + " " + in());
+  EXPECT_EQ(r.exitCode, kExitJoined) << r.err;
+  EXPECT_EQ(readFile(out()), "<1><2><3><4><5><6><7><8><9><10><11><12>");
+  EXPECT_EQ(r.out, std::string(messages::kSucceeded) + "\n");
+  EXPECT_NE(r.err.find("joined 12 files"), std::string::npos) << r.err;
+  // Not a terminal: no progress line.
+  EXPECT_EQ(r.err.find('\r'), std::string::npos);
+}
+
+TEST_F(CliTest, ExitCodesAndMessages) {
+  write("1.ts", "one");
+  const struct {
+    const char* what;
+    std::string arguments;
+    int exitCode;
+    std::string inErr;
+  } kCases[] = {
+      {"no arguments", "", kExitUsage, "no output file"},
+      {"no folder", "-o " + out(), kExitUsage, "no folder given"},
+      {"two folders", "-o " + out() + " " + in() + " " + in(), kExitUsage, "more than one"},
+      {"unknown option", "--frobnicate -o " + out() + " " + in(), kExitUsage, "unknown option"},
+      {"-o without a name", in() + " -o", kExitUsage, "needs a file name"},
+      {"relative folder", "-o " + out() + " in", kExitFailed, messages::kBadFolderPath},
+      {"the root", "-o " + out() + " /", kExitFailed, messages::kDriveRoot},
+      {"missing folder", "-o " + out() + " " + in() + "/missing", kExitFailed,
+       messages::kWriteFailed},
+      {"output in a missing folder", "-o " + dir_.string() + "/no/out.ts " + in(), kExitFailed,
+       messages::kWriteFailed},
+      {"output is a folder", "-f -o " + in() + " " + in(), kExitFailed, messages::kWriteFailed},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    const ProgramRun r = run(c.arguments);
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_NE(r.err.find(c.inErr), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_FALSE(fs::exists(out()));
+  }
+}
+
+TEST_F(CliTest, HelpTeachesTheTool) {
+  const ProgramRun r = run("--help");
+  EXPECT_EQ(r.exitCode, kExitJoined);
+  for (const char* word : {"Usage: tsmerge", "--force", "--fix-timeline", "Exit status"}) {
+    EXPECT_NE(r.out.find(word), std::string::npos) << word;
+  }
+}
+
+TEST_F(CliTest, ReplacesAnExistingOutputOnlyWithForce) {
+  write("1.ts", "new");
+  std::ofstream(out()) << "precious";
+  const ProgramRun refused = run("-o " + out() + " " + in());
+  EXPECT_EQ(refused.exitCode, kExitUsage);
+  EXPECT_NE(refused.err.find("--force"), std::string::npos);
+  EXPECT_EQ(readFile(out()), "precious");
+  const ProgramRun forced = run("--force -o " + out() + " " + in());
+  EXPECT_EQ(forced.exitCode, kExitJoined) << forced.err;
+  EXPECT_EQ(readFile(out()), "new");
+}
+
+TEST_F(CliTest, FilesLeftOutAreNamedWithExitCode3) {
+  write("1.ts", "one");
+  write("3.ts", "three");
+  ASSERT_EQ(::mkfifo((dir_ / "in" / "2.ts").c_str(), 0600), 0);
+  const ProgramRun r = run("-o " + out() + " " + in());
+  EXPECT_EQ(r.exitCode, kExitPartial);
+  EXPECT_EQ(readFile(out()), "onethree");
+  EXPECT_EQ(r.out.rfind(messages::kSucceeded, 0), 0u);
+  EXPECT_NE(r.err.find("left out " + in() + "/2.ts: not a regular file"), std::string::npos)
+      << r.err;
+}
+
+TEST_F(CliTest, OutputInsideTheFolderUnderAListedNameIsNotReadIntoItself) {
+  write("1.ts", "one");
+  write("2.ts", "two");
+  write("all.ts", "old output");
+  const std::string target = in() + "/all.ts";
+  const ProgramRun r = run("-f -o " + target + " " + in());
+  EXPECT_EQ(r.exitCode, kExitJoined) << r.err;
+  EXPECT_EQ(readFile(target), "onetwo");
+}
+
+TEST_F(CliTest, ManyMoreFilesThanOpenDescriptorsAllowed) {
+  std::string expected;
+  for (int i = 1; i <= 2000; ++i) {
+    write(std::to_string(i) + ".ts", std::to_string(i) + ",");
+    expected += std::to_string(i) + ",";
+  }
+  const ProgramRun r = run("-o " + out() + " " + in(), "ulimit -n 64;");
+  EXPECT_EQ(r.exitCode, kExitJoined) << r.err;
+  EXPECT_EQ(readFile(out()), expected);
+}
+
+TEST_F(CliTest, BundledSamplesJoinToTheirConcatenation) {
+  std::string expected;
+  for (int i = 1; i <= 12; ++i) {
+    expected += readFile(fs::path(TSMERGE_SAMPLES) / (std::to_string(i) + ".ts"));
+  }
+  ASSERT_GT(expected.size(), 12u * 188);
+  const ProgramRun r = run("-o " + out() + " " + TSMERGE_SAMPLES);
+  EXPECT_EQ(r.exitCode, kExitJoined) << r.err;
+  EXPECT_TRUE(readFile(out()) == expected);
+}
+
+TEST(CliOptions, ParsesOptionsAnywhere) {
+  const CliOptions o = parseCliOptions({"/in", "--force", "--output=/o.ts", "--fix-timeline"});
+  EXPECT_TRUE(o.usageError.empty()) << o.usageError;
+  EXPECT_EQ(o.folder, "/in");
+  EXPECT_EQ(o.output, "/o.ts");
+  EXPECT_TRUE(o.force);
+  EXPECT_TRUE(o.fixTimeline);
+  const CliOptions dashed = parseCliOptions({"-o", "x", "--", "-folder"});
+  EXPECT_EQ(dashed.folder, "-folder");
+}
+
+}  // namespace
+}  // namespace tsmerge
