@@ -11,6 +11,7 @@
 #include "merge/merge_job.h"
 #include "merge/path_rules.h"
 #include "merge/timestamp_rewriter.h"
+#include "timeline/timeline_corrector.h"
 
 namespace tsmerge {
 namespace {
@@ -168,8 +169,10 @@ On a terminal, a progress line (files, bytes, rate) is drawn on standard error.
 int runCli(const CliOptions& options, FileAccess& files, std::ostream& out, std::ostream& err,
            bool progressToTerminal) {
   CliHost host(options, out, err, progressToTerminal);
-  TimestampRewriter* rewriter = nullptr;
-  MergeJob job(host, files, platformPathRules(), rewriter);
+  // Each run of the command line is a fresh program, so its timeline state starts at zero.
+  TimelineState timeline;
+  TimelineCorrector corrector(timeline);
+  MergeJob job(host, files, platformPathRules(), &corrector);
   job.createBuckets();
   const MergeResult result = job.runMerge();
 

@@ -162,6 +162,21 @@ TEST_F(CliTest, BundledSamplesJoinToTheirConcatenation) {
   EXPECT_TRUE(readFile(out()) == expected);
 }
 
+TEST_F(CliTest, FixTimelineRewritesOnlyInPlace) {
+  std::string plain;
+  for (int i = 1; i <= 12; ++i) {
+    plain += readFile(fs::path(TSMERGE_SAMPLES) / (std::to_string(i) + ".ts"));
+  }
+  const ProgramRun r = run("--fix-timeline -o " + out() + " " + TSMERGE_SAMPLES);
+  EXPECT_EQ(r.exitCode, kExitJoined) << r.err;
+  const std::string fixed = readFile(out());
+  ASSERT_EQ(fixed.size(), plain.size());
+  // The samples' clocks restart in every segment, so the correction must change something, and
+  // only inside packets: every sync byte stays where it was.
+  EXPECT_NE(fixed, plain);
+  for (std::size_t at = 0; at < fixed.size(); at += 188) ASSERT_EQ(fixed[at], 0x47) << at;
+}
+
 TEST(CliOptions, ParsesOptionsAnywhere) {
   const CliOptions o = parseCliOptions({"/in", "--force", "--output=/o.ts", "--fix-timeline"});
   EXPECT_TRUE(o.usageError.empty()) << o.usageError;
