@@ -1,0 +1,289 @@
+#include "continuous/continuous_timeline.h"
+
+#include <cstdio>
+
+namespace tsmerge {
+namespace {
+
+// PIDs followed per file; a file with more streams than this has its further ones rewritten but
+// not measured.
+constexpr std::size_t kMaxTracks = 64;
+
+// One candidate start found by the look-ahead.
+struct StartCandidate {
+  std::uint16_t pid;
+  std::uint8_t streamId;
+  std::int64_t decode;
+};
+
+std::int64_t decodeTimestamp(const TsPacket& packet, const PesTimestamps& pes) {
+  const std::size_t at = pes.hasDts() ? pes.dtsOffset : pes.ptsOffset;
+  return PesTimestampField(packet.data() + at).value();
+}
+
+std::span<std::uint8_t, kTsPacketBytes> packetAt(std::span<std::uint8_t> piece, std::size_t i) {
+  return piece.subspan(i * kTsPacketBytes).first<kTsPacketBytes>();
+}
+
+}  // namespace
+
+void ContinuousTimeline::StreamTrack::add(std::int64_t decode) {
+  if (count == 0) {
+    first = decode;
+  } else {
+    const std::int64_t step = tickDelta(decode, last);
+    if (step > 0) {
+      for (Step& s : steps) {
+        if (s.count != 0 && s.ticks != step) continue;
+        s.ticks = step;
+        ++s.count;
+        break;
+      }
+    }
+    const std::int64_t rel = tickDelta(decode, first);
+    if (rel > lastRel) lastRel = rel;
+  }
+  last = decode;
+  ++count;
+}
+
+std::int64_t ContinuousTimeline::StreamTrack::frameTicks() const {
+  const Step* best = nullptr;
+  for (const Step& s : steps) {
+    if (s.count != 0 && (best == nullptr || s.count > best->count)) best = &s;
+  }
+  return best == nullptr ? 0 : best->ticks;
+}
+
+ContinuousTimeline::ContinuousTimeline(Mode mode) : mode_(mode) { resetTimelineState(); }
+
+void ContinuousTimeline::resetTimelineState() {
+  offset_ = 0;
+  stitched_ = false;
+  lastCc_.fill(-1);
+  ccDelta_.fill(0);
+  ccFile_.fill(0);
+  nextName_.clear();
+  fileName_.clear();
+  fileNumber_ = 0;
+  fileOpen_ = false;
+  decided_ = false;
+  refPid_ = -1;
+  trackFile_.fill(0);
+  tracks_.clear();
+  tracks_.reserve(kMaxTracks);
+  havePreviousEnd_ = false;
+  previousEnd_ = 0;
+  previousFrame_ = 0;
+  summary_ = {};
+}
+
+void ContinuousTimeline::beginFile(const std::string& name) { nextName_ = name; }
+
+void ContinuousTimeline::correctBuffer(std::span<std::uint8_t> piece, bool startsFile) {
+  if (startsFile || !fileOpen_) startFile();
+  if (!decided_) decided_ = lookAhead(piece);
+  passPiece(piece);
+}
+
+void ContinuousTimeline::finishMerge() { finishFile(); }
+
+void ContinuousTimeline::startFile() {
+  finishFile();
+  fileOpen_ = true;
+  ++fileNumber_;
+  fileName_ = nextName_;
+  nextName_.clear();
+  decided_ = false;
+  refPid_ = -1;
+  tracks_.clear();
+}
+
+void ContinuousTimeline::finishFile() {
+  if (!fileOpen_) return;
+  fileOpen_ = false;
+  if (refPid_ < 0 || trackFile_[refPid_] != fileNumber_) return;
+  const StreamTrack& ref = tracks_[trackSlot_[refPid_]];
+  std::int64_t frame = ref.frameTicks();
+  if (frame == 0) frame = previousFrame_;
+  previousEnd_ = addTicks(ref.first + ref.lastRel + frame, offset_);
+  previousFrame_ = frame;
+  havePreviousEnd_ = true;
+  summary_.end = previousEnd_;
+}
+
+// Reads the piece without changing it and picks the file's reference stream and its start.
+// Returns false when the piece holds no PES timestamp at all.
+bool ContinuousTimeline::lookAhead(std::span<std::uint8_t> piece) {
+  int pcrPid = -1;
+  std::vector<StartCandidate> candidates;
+  const StartCandidate* onPcrPid = nullptr;
+  const std::size_t packets = piece.size() / kTsPacketBytes;
+  for (std::size_t i = 0; i < packets && onPcrPid == nullptr; ++i) {
+    const TsPacket packet(packetAt(piece, i));
+    if (!packet.parses()) continue;
+    const std::uint16_t pid = packet.pid();
+    if (pcrPid < 0 && packet.hasPcr()) pcrPid = pid;
+    if (!packet.payloadUnitStartIndicator() || !packet.hasPayload()) continue;
+    const PesTimestamps pes = findPesTimestamps(packet);
+    if (!pes.hasPts()) continue;
+    bool known = false;
+    for (const StartCandidate& c : candidates) known = known || c.pid == pid;
+    if (!known && candidates.size() < kMaxTracks) {
+      candidates.push_back({pid, pes.streamId, decodeTimestamp(packet, pes)});
+    }
+    for (const StartCandidate& c : candidates) {
+      if (static_cast<int>(c.pid) == pcrPid) onPcrPid = &c;
+    }
+  }
+  if (candidates.empty()) return false;
+
+  const StartCandidate* chosen = onPcrPid;
+  for (const StartCandidate& c : candidates) {
+    if (chosen == nullptr && streamIdIsVideo(c.streamId)) chosen = &c;
+  }
+  if (chosen == nullptr) {
+    chosen = &candidates.front();
+    for (const StartCandidate& c : candidates) {
+      if (tickDelta(c.decode, chosen->decode) < 0) chosen = &c;
+    }
+  }
+  refPid_ = chosen->pid;
+  decide(chosen->decode);
+  return true;
+}
+
+void ContinuousTimeline::decide(std::int64_t sourceStart) {
+  const std::int64_t start = addTicks(sourceStart, offset_);
+  if (summary_.filesWithClock++ == 0) summary_.start = start;
+  if (!havePreviousEnd_) return;
+  TimelineBoundary boundary;
+  boundary.fileIndex = fileNumber_ - 1;
+  boundary.file = fileName_;
+  boundary.jump = tickDelta(start, previousEnd_);
+  boundary.frame = previousFrame_;
+  const bool behind = 2 * boundary.jump < -previousFrame_;
+  const bool farAhead = boundary.jump >= kForwardJumpLimit;
+  if (mode_ == Mode::Rewrite && (behind || farAhead)) {
+    boundary.shift = -boundary.jump;
+    offset_ = addTicks(offset_, boundary.shift);
+    stitched_ = true;
+  }
+  summary_.boundaries.push_back(std::move(boundary));
+}
+
+ContinuousTimeline::StreamTrack* ContinuousTimeline::track(std::uint16_t pid,
+                                                           std::uint8_t streamId) {
+  if (trackFile_[pid] == fileNumber_) return &tracks_[trackSlot_[pid]];
+  if (tracks_.size() == kMaxTracks) return nullptr;
+  trackFile_[pid] = fileNumber_;
+  trackSlot_[pid] = static_cast<std::uint8_t>(tracks_.size());
+  StreamTrack& t = tracks_.emplace_back();
+  t.pid = pid;
+  t.streamId = streamId;
+  return &t;
+}
+
+void ContinuousTimeline::passPiece(std::span<std::uint8_t> piece) {
+  const bool rewrite = mode_ == Mode::Rewrite;
+  const std::size_t packets = piece.size() / kTsPacketBytes;
+  for (std::size_t i = 0; i < packets; ++i) {
+    TsPacket packet(packetAt(piece, i));
+    // A packet that does not parse passes as it is, counter included.
+    if (!packet.parses()) continue;
+    const std::uint16_t pid = packet.pid();
+    if (pid == kNullPid) continue;
+
+    // Continuity counters (2.4.3.3): a packet with payload counts one up, one without repeats
+    // the count.
+    unsigned cc = packet.continuityCounter();
+    if (ccFile_[pid] != fileNumber_) {
+      ccFile_[pid] = fileNumber_;
+      ccDelta_[pid] = 0;
+      if (rewrite && stitched_ && lastCc_[pid] >= 0) {
+        const unsigned expected = (static_cast<unsigned>(lastCc_[pid]) + (packet.hasPayload() ? 1 : 0)) & 0xF;
+        ccDelta_[pid] = static_cast<std::uint8_t>((expected - cc) & 0xF);
+      }
+    }
+    if (ccDelta_[pid] != 0) {
+      cc = (cc + ccDelta_[pid]) & 0xF;
+      packet.setContinuityCounter(cc);
+    }
+    lastCc_[pid] = static_cast<std::int8_t>(cc);
+
+    if (packet.hasPcr() && rewrite && offset_ != 0) {
+      const unsigned extension = packet.pcrExtension();
+      // An extension of 300 or more is out of range; such a PCR is left as it is.
+      if (extension < kSystemTicksPerTick) {
+        const std::int64_t pcr = addPcrTicks(
+            packet.pcrBase() * kSystemTicksPerTick + extension, offset_);
+        packet.setPcr(pcr / kSystemTicksPerTick, static_cast<unsigned>(pcr % kSystemTicksPerTick));
+      }
+    }
+
+    if (!packet.payloadUnitStartIndicator() || !packet.hasPayload()) continue;
+    const PesTimestamps pes = findPesTimestamps(packet);
+    if (!pes.hasPts()) continue;
+    if (StreamTrack* t = track(pid, pes.streamId)) t->add(decodeTimestamp(packet, pes));
+    if (rewrite && offset_ != 0) {
+      PesTimestampField pts(packet.data() + pes.ptsOffset);
+      pts.setValue(addTicks(pts.value(), offset_));
+      if (pes.hasDts()) {
+        PesTimestampField dts(packet.data() + pes.dtsOffset);
+        dts.setValue(addTicks(dts.value(), offset_));
+      }
+    }
+  }
+}
+
+void TimelineObserver::resetTimelineState() {
+  before_.resetTimelineState();
+  if (inner_ != nullptr) inner_->resetTimelineState();
+  after_.resetTimelineState();
+}
+
+void TimelineObserver::beginFile(const std::string& name) {
+  before_.beginFile(name);
+  if (inner_ != nullptr) inner_->beginFile(name);
+  after_.beginFile(name);
+}
+
+void TimelineObserver::correctBuffer(std::span<std::uint8_t> piece, bool startsFile) {
+  before_.correctBuffer(piece, startsFile);
+  if (inner_ != nullptr) inner_->correctBuffer(piece, startsFile);
+  after_.correctBuffer(piece, startsFile);
+}
+
+void TimelineObserver::finishMerge() {
+  before_.finishMerge();
+  if (inner_ != nullptr) inner_->finishMerge();
+  after_.finishMerge();
+}
+
+TimelineSummary TimelineObserver::summary() const {
+  TimelineSummary result = after_.summary();
+  result.boundaries = before_.summary().boundaries;
+  for (TimelineBoundary& b : result.boundaries) {
+    for (const TimelineBoundary& out : after_.summary().boundaries) {
+      if (out.fileIndex == b.fileIndex) b.shift = out.jump - b.jump;
+    }
+  }
+  return result;
+}
+
+std::string formatTimelineReport(const TimelineSummary& summary) {
+  std::string text;
+  char line[512];
+  for (const TimelineBoundary& b : summary.boundaries) {
+    if (!b.jumped() && b.shift == 0) continue;
+    std::snprintf(line, sizeof line, "timeline: %s: clock jumped %+.3f s, shifted %+.3f s\n",
+                  b.file.c_str(), tickSeconds(b.jump), tickSeconds(b.shift));
+    text += line;
+  }
+  std::snprintf(line, sizeof line, "timeline: total duration %.3f s\n",
+                tickSeconds(summary.duration()));
+  text += line;
+  return text;
+}
+
+}  // namespace tsmerge

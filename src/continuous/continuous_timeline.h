@@ -1,0 +1,153 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "continuous/clock.h"
+#include "continuous/ts_packet.h"
+#include "merge/timestamp_rewriter.h"
+
+namespace tsmerge {
+
+// A start that lands this far or more ahead of the previous file's end is taken for a clock that
+// jumped, not for a gap in the recording (ffmpeg's demuxers use the same 10 s limit).
+inline constexpr std::int64_t kForwardJumpLimit = 10 * kClockHz;
+
+// One boundary between two files that both carry a clock, in 90 kHz ticks.
+struct TimelineBoundary {
+  std::size_t fileIndex = 0;  // 0-based among the files handed to the rewriter
+  std::string file;           // the later file, as listed
+  std::int64_t jump = 0;      // its start minus the previous file's end, before any shift here
+  std::int64_t shift = 0;     // what was added to the offset here
+  std::int64_t frame = 0;     // the previous file's frame duration
+  // True when the clock did not run on: the start lies more than half a frame away either way.
+  bool jumped() const { return 2 * (jump < 0 ? -jump : jump) > frame; }
+};
+
+// What one merge's timeline came to, in output time.
+struct TimelineSummary {
+  std::vector<TimelineBoundary> boundaries;
+  std::size_t filesWithClock = 0;
+  std::int64_t start = 0;  // first file's start
+  std::int64_t end = 0;    // last file's end
+  std::int64_t duration() const { return filesWithClock == 0 ? 0 : wrapTicks(end - start); }
+};
+
+// The rewriter of --continuous-timeline: one offset for the whole output, changed only at file
+// boundaries where the clock jumped, applied to every PCR, PTS and DTS of every PID.
+//
+// At each file it finds, before rewriting the file's first piece, where the file's reference
+// stream starts: the PID that carries the PCR when it also carries PES timestamps, else the first
+// video stream, else the stream that starts earliest. It compares that start (with the offset in
+// force) with where the previous file's reference stream ended: its last DTS (PTS when there is
+// none) plus one frame, the frame being the commonest step between its timestamps. A start more
+// than half a frame behind that end, or kForwardJumpLimit or more ahead of it, moves the offset
+// so the start lands on the end exactly; anything else is a clock that runs on and is kept.
+//
+// A piece that holds no PES timestamp (a file that starts with something else for its whole
+// first piece) is rewritten with the offset in force, and the decision waits for the first piece
+// that holds one: the file's pieces are never held back.
+//
+// Once a shift has been applied, the continuity counters of every later file are renumbered per
+// PID so that they run on from the previous file's. Until then the output is the plain join.
+//
+// In observe mode nothing is written: the same measurements are made and the boundaries are
+// recorded with no shift, for a report on a join that is not rewritten.
+class ContinuousTimeline final : public TimestampRewriter {
+ public:
+  enum class Mode { Rewrite, Observe };
+  explicit ContinuousTimeline(Mode mode = Mode::Rewrite);
+
+  void resetTimelineState() override;
+  void beginFile(const std::string& name) override;
+  void correctBuffer(std::span<std::uint8_t> piece, bool startsFile) override;
+  void finishMerge() override;
+
+  // The boundaries and duration met so far; complete after finishMerge.
+  const TimelineSummary& summary() const { return summary_; }
+  std::int64_t offset() const { return offset_; }
+
+ private:
+  // Timestamps of one PID within the current file, in the source's clock.
+  struct StreamTrack {
+    std::uint16_t pid = 0;
+    std::uint8_t streamId = 0;
+    std::int64_t first = 0;     // first decode timestamp (DTS, else PTS)
+    std::int64_t last = 0;      // last decode timestamp
+    std::int64_t lastRel = 0;   // greatest decode timestamp, relative to first
+    std::uint64_t count = 0;
+    // The commonest positive step between consecutive decode timestamps.
+    struct Step {
+      std::int64_t ticks = 0;
+      std::uint64_t count = 0;
+    };
+    std::array<Step, 8> steps{};
+    void add(std::int64_t decode);
+    std::int64_t frameTicks() const;
+  };
+
+  void startFile();
+  void finishFile();
+  bool lookAhead(std::span<std::uint8_t> piece);
+  void decide(std::int64_t sourceStart);
+  void passPiece(std::span<std::uint8_t> piece);
+  StreamTrack* track(std::uint16_t pid, std::uint8_t streamId);
+
+  Mode mode_;
+  std::int64_t offset_ = 0;
+  bool stitched_ = false;  // a shift has been applied in this merge
+
+  // Per PID, over the whole output: the last continuity counter written (−1: none yet) and, for
+  // the current file, the amount added to its counters (decided at the PID's first packet).
+  std::array<std::int8_t, kPidCount> lastCc_{};
+  std::array<std::uint8_t, kPidCount> ccDelta_{};
+  std::array<std::uint32_t, kPidCount> ccFile_{};
+
+  // The current file.
+  std::string nextName_;
+  std::string fileName_;
+  std::uint32_t fileNumber_ = 0;  // 1-based; 0 before the first file
+  bool fileOpen_ = false;
+  bool decided_ = false;  // the file's start has been found and compared
+  int refPid_ = -1;
+  std::array<std::uint32_t, kPidCount> trackFile_{};
+  std::array<std::uint8_t, kPidCount> trackSlot_{};
+  std::vector<StreamTrack> tracks_;
+
+  // The end of the last file with a clock, in output time.
+  bool havePreviousEnd_ = false;
+  std::int64_t previousEnd_ = 0;
+  std::int64_t previousFrame_ = 0;
+
+  TimelineSummary summary_;
+};
+
+// Observes a join before and after another rewriter (or none: a plain join) and puts together
+// what happened at each boundary: the jump as the sources had it, and how far the other rewriter
+// moved the later file against the earlier one.
+class TimelineObserver final : public TimestampRewriter {
+ public:
+  explicit TimelineObserver(TimestampRewriter* inner = nullptr) : inner_(inner) {}
+
+  void resetTimelineState() override;
+  void beginFile(const std::string& name) override;
+  void correctBuffer(std::span<std::uint8_t> piece, bool startsFile) override;
+  void finishMerge() override;
+
+  // Boundaries as the sources had them, shifts as the output has them, the output's duration.
+  TimelineSummary summary() const;
+
+ private:
+  TimestampRewriter* inner_;
+  ContinuousTimeline before_{ContinuousTimeline::Mode::Observe};
+  ContinuousTimeline after_{ContinuousTimeline::Mode::Observe};
+};
+
+// The lines --report prints: one per boundary whose clock jumped, then the total duration.
+std::string formatTimelineReport(const TimelineSummary& summary);
+
+}  // namespace tsmerge
