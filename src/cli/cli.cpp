@@ -11,6 +11,7 @@
 #include "merge/merge_job.h"
 #include "merge/path_rules.h"
 #include "merge/timestamp_rewriter.h"
+#include "continuous/continuous_timeline.h"
 #include "timeline/timeline_corrector.h"
 
 namespace tsmerge {
@@ -37,7 +38,10 @@ class CliHost final : public MergeHost {
       : options_(options), out_(out), err_(err), progressLine_(progressLine) {}
 
   std::string folderText() override { return options_.folder; }
-  bool correctionChecked() override { return options_.fixTimeline; }
+  // --report alone hands the join to a rewriter that only observes.
+  bool correctionChecked() override {
+    return options_.fixTimeline || options_.continuousTimeline || options_.report;
+  }
   void disableMergeButton() override {}
   void setSaveDialogType(DialogType) override {}
   void setSaveDialogFilter(const std::string&) override {}
@@ -114,6 +118,10 @@ CliOptions parseCliOptions(const std::vector<std::string>& args) {
       options.force = true;
     } else if (arg == "--fix-timeline") {
       options.fixTimeline = true;
+    } else if (arg == "--continuous-timeline") {
+      options.continuousTimeline = true;
+    } else if (arg == "--report") {
+      options.report = true;
     } else if (arg == "-o" || arg == "--output") {
       if (i + 1 == args.size()) {
         options.usageError = "option " + arg + " needs a file name";
@@ -128,7 +136,9 @@ CliOptions parseCliOptions(const std::vector<std::string>& args) {
     }
   }
   if (options.help) return options;
-  if (options.output.empty()) {
+  if (options.fixTimeline && options.continuousTimeline) {
+    options.usageError = "--fix-timeline and --continuous-timeline cannot be used together";
+  } else if (options.output.empty()) {
     options.usageError = "no output file given (-o OUTPUT)";
   } else if (folders.size() != 1) {
     options.usageError = folders.empty() ? "no folder given" : "more than one folder given";
@@ -154,6 +164,15 @@ Options:
       --fix-timeline   rewrite PCR, PTS and DTS in the transport-stream segments as they
                        pass, for when a joined file's timeline jumps back at the segment
                        boundaries (segments whose clocks each start again from zero)
+      --continuous-timeline
+                       make one seamless timeline for every stream: where a segment's clock
+                       jumps back (or more than 10 s ahead), shift all its PCR, PTS and DTS
+                       so that its video starts where the previous segment's ended; audio
+                       keeps its place against the video; continuity counters run on. A
+                       folder whose clock already runs on comes out as the plain join
+      --report         after the join, print each segment boundary where the clock jumped
+                       (the jump found and the shift applied) and the output's duration;
+                       with a timeline option or alone (then nothing is rewritten)
   -h, --help           show this text
 
 Exit status:
@@ -172,7 +191,15 @@ int runCli(const CliOptions& options, FileAccess& files, std::ostream& out, std:
   // Each run of the command line is a fresh program, so its timeline state starts at zero.
   TimelineState timeline;
   TimelineCorrector corrector(timeline);
-  MergeJob job(host, files, platformPathRules(), &corrector);
+  ContinuousTimeline continuous;
+  TimelineObserver observed(options.fixTimeline ? &corrector : nullptr);
+  TimestampRewriter* rewriter = &corrector;
+  if (options.continuousTimeline) {
+    rewriter = &continuous;
+  } else if (options.report) {
+    rewriter = &observed;
+  }
+  MergeJob job(host, files, platformPathRules(), rewriter);
   job.createBuckets();
   const MergeResult result = job.runMerge();
 
@@ -189,6 +216,10 @@ int runCli(const CliOptions& options, FileAccess& files, std::ostream& out, std:
     case Outcome::Partial:
       err << "tsmerge: joined " << result.filesJoined << " files, " << result.bytesWritten
           << " bytes, into " << result.outputPath << "\n";
+      if (options.report) {
+        out << formatTimelineReport(options.continuousTimeline ? continuous.summary()
+                                                               : observed.summary());
+      }
       return result.outcome == Outcome::Joined ? kExitJoined : kExitPartial;
     default:
       return kExitFailed;

@@ -13,6 +13,8 @@ struct CliOptions {
   std::string output;
   bool force = false;
   bool fixTimeline = false;
+  bool continuousTimeline = false;
+  bool report = false;  // print the timeline's boundaries and duration after the join
   bool help = false;
   std::string usageError;  // set when the arguments do not parse
 };
