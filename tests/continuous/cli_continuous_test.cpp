@@ -1,0 +1,138 @@
+// --continuous-timeline and --report on the command line.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "cli/cli.h"
+#include "platform/posix_file_access.h"
+
+namespace tsmerge {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+struct CliRun {
+  int status;
+  std::string out, err;
+};
+
+CliRun runWith(const std::vector<std::string>& args) {
+  const CliOptions options = parseCliOptions(args);
+  if (!options.usageError.empty()) return {kExitUsage, "", options.usageError};
+  PosixFileAccess files;
+  std::ostringstream out, err;
+  const int status = runCli(options, files, out, err, false);
+  return {status, out.str(), err.str()};
+}
+
+class CliContinuousTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/tsmerge-cli-continuous-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string out(const std::string& name) const { return (dir_ / name).string(); }
+  fs::path dir_;
+};
+
+// The twelve bundled segments restart their clocks at every boundary: 1.6 s each.
+constexpr int kSamples = 12;
+
+TEST(CliContinuousOptions, ParsesAndRefusesTheTwoTimelinesTogether) {
+  const struct {
+    std::vector<std::string> args;
+    bool continuous, report, usageError;
+  } kCases[] = {
+      {{"--continuous-timeline", "-o", "/o.ts", "/in"}, true, false, false},
+      {{"/in", "--report", "-o", "/o.ts"}, false, true, false},
+      {{"--report", "--continuous-timeline", "-o", "/o.ts", "/in"}, true, true, false},
+      {{"--fix-timeline", "--report", "-o", "/o.ts", "/in"}, false, true, false},
+      {{"--fix-timeline", "--continuous-timeline", "-o", "/o.ts", "/in"}, true, false, true},
+      {{"--continuous-timeline", "/in", "--fix-timeline", "-o", "/o.ts"}, true, false, true},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const CliOptions o = parseCliOptions(c.args);
+    EXPECT_EQ(o.continuousTimeline, c.continuous);
+    EXPECT_EQ(o.report, c.report);
+    EXPECT_EQ(!o.usageError.empty(), c.usageError);
+    if (c.usageError) {
+      EXPECT_NE(o.usageError.find("--continuous-timeline"), std::string::npos);
+    }
+  }
+}
+
+TEST(CliContinuousOptions, HelpNamesTheOptions) {
+  const std::string help = cliHelpText();
+  EXPECT_NE(help.find("--continuous-timeline"), std::string::npos);
+  EXPECT_NE(help.find("--report"), std::string::npos);
+}
+
+TEST_F(CliContinuousTest, ContinuousTimelineReportsEveryStitchedBoundary) {
+  const CliRun r = runWith({"--continuous-timeline", "--report", "-o", out("c.ts"), TSMERGE_SAMPLES_DIR});
+  ASSERT_EQ(r.status, kExitJoined) << r.err;
+  int lines = 0;
+  std::istringstream text(r.out);
+  for (std::string line; std::getline(text, line);) {
+    if (line.find("clock jumped -1.600 s, shifted +1.600 s") != std::string::npos) ++lines;
+  }
+  EXPECT_EQ(lines, kSamples - 1);
+  EXPECT_NE(r.out.find("timeline: 2.ts: "), std::string::npos);
+  EXPECT_NE(r.out.find("timeline: total duration 19.200 s\n"), std::string::npos);
+  // Same size as the plain join, different bytes.
+  const std::string plain = [&] {
+    std::string all;
+    for (int i = 1; i <= kSamples; ++i)
+      all += readAll(fs::path(TSMERGE_SAMPLES_DIR) / (std::to_string(i) + ".ts"));
+    return all;
+  }();
+  const std::string joined = readAll(out("c.ts"));
+  EXPECT_EQ(joined.size(), plain.size());
+  EXPECT_NE(joined, plain);
+}
+
+TEST_F(CliContinuousTest, ReportAloneObservesAPlainJoin) {
+  const CliRun r = runWith({"--report", "-o", out("p.ts"), TSMERGE_SAMPLES_DIR});
+  ASSERT_EQ(r.status, kExitJoined) << r.err;
+  std::string plain;
+  for (int i = 1; i <= kSamples; ++i)
+    plain += readAll(fs::path(TSMERGE_SAMPLES_DIR) / (std::to_string(i) + ".ts"));
+  EXPECT_EQ(readAll(out("p.ts")), plain);
+  EXPECT_NE(r.out.find("timeline: 12.ts: clock jumped -1.600 s, shifted +0.000 s"),
+            std::string::npos);
+  // The plain join's timeline spans only the last segment's 1.6 s.
+  EXPECT_NE(r.out.find("timeline: total duration 1.600 s\n"), std::string::npos);
+}
+
+TEST_F(CliContinuousTest, ReportWithFixTimelineShowsItsShifts) {
+  const CliRun r = runWith({"--fix-timeline", "--report", "-o", out("f.ts"), TSMERGE_SAMPLES_DIR});
+  ASSERT_EQ(r.status, kExitJoined) << r.err;
+  const CliRun fixed = runWith({"--fix-timeline", "-o", out("g.ts"), TSMERGE_SAMPLES_DIR});
+  ASSERT_EQ(fixed.status, kExitJoined);
+  // Observing changes nothing in what the corrector writes.
+  EXPECT_EQ(readAll(out("f.ts")), readAll(out("g.ts")));
+  EXPECT_NE(r.out.find("timeline: 2.ts: clock jumped -1.600 s, shifted "), std::string::npos);
+  EXPECT_NE(r.out.find("timeline: total duration "), std::string::npos);
+  EXPECT_EQ(fixed.out.find("timeline:"), std::string::npos);
+}
+
+TEST_F(CliContinuousTest, TheTwoTimelinesTogetherAreABadUsage) {
+  const CliRun r = runWith({"--fix-timeline", "--continuous-timeline", "-o", out("x.ts"),
+                            TSMERGE_SAMPLES_DIR});
+  EXPECT_EQ(r.status, kExitUsage);
+  EXPECT_FALSE(fs::exists(out("x.ts")));
+}
+
+}  // namespace
+}  // namespace tsmerge
