@@ -22,6 +22,7 @@ root=$(cd "$here/.." && pwd)
 MODES='
 plain|
 fix-timeline|--fix-timeline
+continuous-timeline|--continuous-timeline
 '
 
 tsmerge=${1:-$root/build/bin/tsmerge}
