@@ -245,7 +245,7 @@ bool MainWindow::openSaveDialog() {
   dialog.setObjectName(QStringLiteral("通用对话框1"));
   setUpSaveDialog(dialog, saveDialog_.type, saveDialog_.filter, saveDialog_.fileName);
   const std::optional<QString> chosen = dialogs_.runSaveDialog(dialog);
-  if (!chosen) return false;
+  if (!chosen || chosen->isEmpty()) return false;
   saveDialog_.fileName = *chosen;
   joinClock_.start();
   return true;
