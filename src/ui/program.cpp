@@ -28,7 +28,7 @@ void releaseProgramState() { stateHolder().reset(); }
 ProgramState* programState() { return stateHolder().get(); }
 
 std::unique_ptr<MainWindow> createMainWindow(ProgramState& state) {
-  auto window = std::make_unique<MainWindow>(state.dialogs, state.files, state.rewriter);
+  auto window = std::make_unique<MainWindow>(*state.dialogs, state.files, &state.corrector);
   window->createBuckets();
   return window;
 }

@@ -4,18 +4,20 @@
 #include <memory>
 
 #include "platform/posix_file_access.h"
+#include "timeline/timeline_corrector.h"
 #include "ui/main_window.h"
 #include "ui/window_dialogs.h"
 
 namespace tsmerge {
 
-class TimestampRewriter;
-
 // What lives from start-up to the end of the process, besides the window.
 struct ProgramState {
   PosixFileAccess files;
-  ToolkitDialogs dialogs;
-  TimestampRewriter* rewriter = nullptr;  // the check box's corrector; none yet
+  ToolkitDialogs toolkitDialogs;
+  WindowDialogs* dialogs = &toolkitDialogs;
+  // One timeline state for the whole run: what one merge leaves in it, the next one starts from.
+  TimelineState timeline;
+  TimelineCorrector corrector{timeline};
 };
 
 // Creates the program-wide state, every value zero or empty.

@@ -103,6 +103,7 @@ class MainWindowTest : public QObject {
  private slots:
   void startsWithTheControlsInTheirInitialStates();
   void createdHiddenWithItsBucketsMade();
+  void checkBoxCorrectsWithTheProgramsTimelineState();
   void keepsTheStandardPlacesWhenTheTextsFit();
   void growsJustEnoughThatNoTextIsCutOff_data();
   void growsJustEnoughThatNoTextIsCutOff();
@@ -199,6 +200,54 @@ void MainWindowTest::createdHiddenWithItsBucketsMade() {
   }
   tsmerge::releaseProgramState();
   QVERIFY(tsmerge::programState() == nullptr);
+}
+
+void MainWindowTest::checkBoxCorrectsWithTheProgramsTimelineState() {
+  // Three of the bundled segments, whose clocks start again in every file.
+  QTemporaryDir sources;
+  QByteArray joined;
+  for (const char* name : {"1.ts", "2.ts", "3.ts"}) {
+    const QByteArray bytes = readAll(QStringLiteral(TSMERGE_SAMPLES_DIR "/") + name);
+    QVERIFY(bytes.size() > 188 * 3);
+    writeFile(sources.filePath(name), bytes);
+    joined += bytes;
+  }
+  QTemporaryDir outputs;
+
+  tsmerge::initProgramState();
+  tsmerge::ProgramState& state = *tsmerge::programState();
+  QCOMPARE(state.timeline.pcrStep, 0);
+  QCOMPARE(state.timeline.ptsBase, 0);
+  QCOMPARE(state.timeline.lastTimestamp, 0);
+  QCOMPARE(state.timeline.outputPcr, 0);
+  ScriptedDialogs dialogs;
+  dialogs.messageAnswers = {tsmerge::kMessageCancel, tsmerge::kMessageCancel};
+  state.dialogs = &dialogs;
+  {
+    std::unique_ptr<MainWindow> window = tsmerge::createMainWindow(state);
+    auto* box = window->findChild<QCheckBox*>("选择框1");
+    const QString plain = outputs.filePath("plain.ts");
+    const QString corrected = outputs.filePath("corrected.ts");
+
+    dialogs.onSaveDialog = [&](QFileDialog&) { return std::optional<QString>(plain); };
+    window->writeFolderText(sources.path());
+    window->runMerge();
+    QCOMPARE(readAll(plain), joined);
+    QCOMPARE(state.timeline.pcrStep, 0);
+
+    box->setChecked(true);
+    dialogs.onSaveDialog = [&](QFileDialog&) { return std::optional<QString>(corrected); };
+    window->writeFolderText(sources.path());
+    window->runMerge();
+    const QByteArray rewritten = readAll(corrected);
+    QCOMPARE(rewritten.size(), joined.size());
+    QVERIFY(rewritten != joined);
+    // The interval learned in this merge stays in the program's state for the next one.
+    QVERIFY(state.timeline.pcrStep != 0);
+    QCOMPARE(dialogs.log, (QStringList{"save", "message:" + kSucceeded, "save",
+                                       "message:" + kSucceeded}));
+  }
+  tsmerge::releaseProgramState();
 }
 
 void MainWindowTest::keepsTheStandardPlacesWhenTheTextsFit() {
