@@ -167,9 +167,8 @@ WindowLayout MainWindow::layoutControls() const {
   const int rightMargin = kClientWidth - kMergeButtonRect.right() - 1;
 
   // Folder box: as wide as the buttons' row, tall enough for two lines of text.
-  const int editTop = std::max(kFolderEditRect.top(), layout.chooseButton.bottom() + 1 +
-                                                          kFolderEditRect.top() -
-                                                          kChooseButtonRect.bottom() - 1);
+  const int rowGap = kFolderEditRect.top() - (kChooseButtonRect.bottom() + 1);
+  const int editTop = layout.chooseButton.bottom() + 1 + rowGap;
   const int editLines = kFolderEditLines * folderEdit_->fontMetrics().lineSpacing() +
                         2 * folderEdit_->frameWidth() + 2 * kFolderEditMargin;
   layout.folderEdit =

@@ -6,6 +6,9 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include "ui/fatal_error.h"
 #include "ui/main_window.h"
@@ -38,6 +41,13 @@ int startUp(int& argc, char** argv, const WindowFactory& createWindow) {
   QApplication::setApplicationName(QStringLiteral("tsmerge-gui"));
   QGuiApplication::setDesktopFileName(QStringLiteral("tsmerge-gui"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tsmerge-gui.svg")));
+  // The toolkit's own words (OK, Cancel, the file dialog) in the desktop's language, when the
+  // translations are installed.
+  QTranslator toolkitWords;
+  if (toolkitWords.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&toolkitWords);
+  }
   // Round to nearest, no floating-point traps, whatever the environment started with.
   std::fesetenv(FE_DFL_ENV);
 

@@ -17,6 +17,9 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -131,6 +134,7 @@ class MainWindowTest : public QObject {
   void longMergeShowsAModalProgressDialog();
   void shortMergeShowsNoProgress();
   void selectionShowsOnlyWhileTheEditBoxHasTheFocus();
+  void longPathWrapsAndScrollsWithTheCaret();
 
  private:
   QTemporaryDir temp_;
@@ -794,6 +798,26 @@ void MainWindowTest::selectionShowsOnlyWhileTheEditBoxHasTheFocus() {
   QVERIFY(edit->textCursor().hasSelection());
   edit->setFocus();
   QVERIFY(showsHighlight());
+}
+
+void MainWindowTest::longPathWrapsAndScrollsWithTheCaret() {
+  Harness h;
+  QVERIFY(h.showActive());
+  QPlainTextEdit* edit = h.folderEdit();
+  edit->setFocus();
+  const QString path = QStringLiteral("/media/recordings/2024-05-01/channel-one/segments/") +
+                       QString(60, QLatin1Char('x'));
+  QTest::keyClicks(edit, path);
+  QCOMPARE(edit->toPlainText(), path);  // one paragraph: wrapping adds no line break
+  QVERIFY(edit->textCursor().block().layout()->lineCount() > 2);
+  QVERIFY(edit->verticalScrollBar()->value() > 0);
+  QVERIFY(!edit->verticalScrollBar()->isVisible());
+  QVERIFY(!edit->horizontalScrollBar()->isVisible());
+  QVERIFY(edit->viewport()->rect().contains(edit->cursorRect()));
+
+  // Back at the start, the first line shows again.
+  QTest::keyClick(edit, Qt::Key_Home, Qt::ControlModifier);
+  QCOMPARE(edit->verticalScrollBar()->value(), 0);
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -60,10 +60,11 @@ int main(int argc, char** argv) {
       throw std::runtime_error("no window");
     }
     std::unique_ptr<tsmerge::MainWindow> window = tsmerge::createMainWindow(state);
-    say(QStringLiteral("created: hidden=%1 buckets=%2 state=%3")
+    say(QStringLiteral("created: hidden=%1 buckets=%2 state=%3 icon=%4")
             .arg(!window->isVisible())
             .arg(window->job().buckets().lastBucket())
-            .arg(tsmerge::programState() == &state ? "present" : "missing"));
+            .arg(tsmerge::programState() == &state ? "present" : "missing")
+            .arg(!window->windowIcon().pixmap(32, 32).isNull()));
     tsmerge::MainWindow* shown = window.get();
     poll([shown, mode] {
       if (QApplication::activeWindow() != shown) return false;

@@ -47,7 +47,7 @@ void StartUpTest::endsWithItsExitCode_data() {
   QTest::addColumn<int>("exitCode");
   QTest::addColumn<QStringList>("lines");
   const QStringList shownAndClosed{
-      "created: hidden=1 buckets=99 state=present",
+      "created: hidden=1 buckets=99 state=present icon=1",
       "shown: visible=1 focus=按钮1",
       "exit: state=released",
   };
