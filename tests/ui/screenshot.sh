@@ -13,18 +13,26 @@ picture=${2:-window.png}
 work=$(mktemp -d)
 xvfb=
 cleanup() {
-  [[ -n $xvfb ]] && kill "$xvfb" 2>/dev/null || true
+  if [[ -n $xvfb ]]; then
+    # Wait for the server to be gone, so that the next run cannot meet its socket and lock file.
+    kill "$xvfb" 2>/dev/null || true
+    wait "$xvfb" 2>/dev/null || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 fail() {
   echo "screenshot.sh: $*" >&2
+  if [[ -n $xvfb ]] && ! kill -0 "$xvfb" 2>/dev/null; then
+    echo "screenshot.sh: the X server has gone: $(cat "$work/xvfb.log")" >&2
+  fi
   exit 1
 }
 
-# A free display number, chosen by the server itself.
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+# A free display number, chosen by the server itself; no reset when a client leaves, so that the
+# check below cannot catch the server in the middle of one.
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb=$!
 for _ in $(seq 100); do
   [[ -s $work/display ]] && break
