@@ -343,6 +343,16 @@ void MainWindowTest::focusStartsOnTheChooseButton() {
   Harness h;
   QVERIFY(h.showActive());
   QCOMPARE(focusName(), QStringLiteral("按钮1"));
+
+  // Away to another window and back: the control that had the focus gets it again.
+  h.correctionBox()->setFocus();
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&other));
+  QVERIFY(QApplication::focusWidget() != h.correctionBox());
+  QVERIFY(h.showActive());
+  QCOMPARE(focusName(), QStringLiteral("选择框1"));
 }
 
 void MainWindowTest::tabCyclesTheControls_data() {
