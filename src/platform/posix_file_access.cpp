@@ -90,6 +90,12 @@ class PosixOutputFile final : public OutputFile {
   FileIdentity identity_;
 };
 
+// Blocking reads and writes from here on: O_NONBLOCK served only to keep the open from waiting.
+bool clearNonBlocking(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
 }  // namespace
 
 std::vector<std::string> PosixFileAccess::listFolder(const std::string& pattern) {
@@ -120,8 +126,7 @@ Opened<SourceFile> PosixFileAccess::openSource(const std::string& path) {
   struct stat info {};
   if (::fstat(fd, &info) != 0) return {nullptr, reasonOf(errno)};
   if (!S_ISREG(info.st_mode)) return {nullptr, "not a regular file"};
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return {nullptr, reasonOf(errno)};
+  if (!clearNonBlocking(fd)) return {nullptr, reasonOf(errno)};
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   return {std::make_unique<PosixSourceFile>(guard.release(), identityOf(info)), {}};
 }
@@ -135,8 +140,7 @@ Opened<OutputFile> PosixFileAccess::createOutput(const std::string& path) {
   struct stat info {};
   if (::fstat(fd, &info) != 0) return {nullptr, reasonOf(errno)};
   if (!S_ISREG(info.st_mode)) return {nullptr, "not a regular file"};
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return {nullptr, reasonOf(errno)};
+  if (!clearNonBlocking(fd)) return {nullptr, reasonOf(errno)};
   return {std::make_unique<PosixOutputFile>(guard.release(), identityOf(info)), {}};
 }
 

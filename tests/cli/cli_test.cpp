@@ -1,23 +1,19 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "cli/cli.h"
 #include "merge/messages.h"
+#include "support/test_files.h"
 
 namespace tsmerge {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using testing::concatenatedSegments;
+using testing::readFile;
 
 struct ProgramRun {
   int exitCode = -1;
@@ -28,16 +24,10 @@ struct ProgramRun {
 // Runs the real program through the shell, so that limits such as `ulimit -n` apply to it.
 class CliTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/tsmerge-cli-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    fs::create_directory(dir_ / "in");
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  void SetUp() override { fs::create_directory(dir_ / "in"); }
 
   void write(const std::string& name, const std::string& text) {
-    std::ofstream(dir_ / "in" / name, std::ios::binary) << text;
+    testing::writeFile(dir_ / "in" / name, text);
   }
   ProgramRun run(const std::string& arguments, const std::string& prefix = "") {
     const std::string command = prefix + " " + TSMERGE_BINARY + " " + arguments + " >" +
@@ -53,7 +43,8 @@ class CliTest : public ::testing::Test {
   std::string in() const { return (dir_ / "in").string(); }
   std::string out() const { return (dir_ / "out.ts").string(); }
 
-  fs::path dir_;
+  testing::TempDir temp_{"tsmerge-cli"};
+  const fs::path& dir_ = temp_.path();
 };
 
 TEST_F(CliTest, JoinsInNaturalOrderAndPrintsTheSuccessText) {
@@ -108,7 +99,7 @@ TEST_F(CliTest, HelpTeachesTheTool) {
 
 TEST_F(CliTest, ReplacesAnExistingOutputOnlyWithForce) {
   write("1.ts", "new");
-  std::ofstream(out()) << "precious";
+  testing::writeFile(out(), "precious");
   const ProgramRun refused = run("-o " + out() + " " + in());
   EXPECT_EQ(refused.exitCode, kExitUsage);
   EXPECT_NE(refused.err.find("--force"), std::string::npos);
@@ -152,10 +143,7 @@ TEST_F(CliTest, ManyMoreFilesThanOpenDescriptorsAllowed) {
 }
 
 TEST_F(CliTest, BundledSamplesJoinToTheirConcatenation) {
-  std::string expected;
-  for (int i = 1; i <= 12; ++i) {
-    expected += readFile(fs::path(TSMERGE_SAMPLES) / (std::to_string(i) + ".ts"));
-  }
+  const std::string expected = concatenatedSegments(TSMERGE_SAMPLES);
   ASSERT_GT(expected.size(), 12u * 188);
   const ProgramRun r = run("-o " + out() + " " + TSMERGE_SAMPLES);
   EXPECT_EQ(r.exitCode, kExitJoined) << r.err;
@@ -163,10 +151,7 @@ TEST_F(CliTest, BundledSamplesJoinToTheirConcatenation) {
 }
 
 TEST_F(CliTest, FixTimelineRewritesOnlyInPlace) {
-  std::string plain;
-  for (int i = 1; i <= 12; ++i) {
-    plain += readFile(fs::path(TSMERGE_SAMPLES) / (std::to_string(i) + ".ts"));
-  }
+  const std::string plain = concatenatedSegments(TSMERGE_SAMPLES);
   const ProgramRun r = run("--fix-timeline -o " + out() + " " + TSMERGE_SAMPLES);
   EXPECT_EQ(r.exitCode, kExitJoined) << r.err;
   const std::string fixed = readFile(out());

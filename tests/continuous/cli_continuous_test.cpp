@@ -9,16 +9,14 @@
 
 #include "cli/cli.h"
 #include "platform/posix_file_access.h"
+#include "support/test_files.h"
 
 namespace tsmerge {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string readAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using testing::readFile;
 
 struct CliRun {
   int status;
@@ -36,14 +34,9 @@ CliRun runWith(const std::vector<std::string>& args) {
 
 class CliContinuousTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/tsmerge-cli-continuous-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string out(const std::string& name) const { return (dir_ / name).string(); }
-  fs::path dir_;
+  std::string out(const std::string& name) const { return temp_ / name; }
+  testing::TempDir temp_{"tsmerge-cli-continuous"};
+  const fs::path& dir_ = temp_.path();
 };
 
 // The twelve bundled segments restart their clocks at every boundary: 1.6 s each.
@@ -91,13 +84,8 @@ TEST_F(CliContinuousTest, ContinuousTimelineReportsEveryStitchedBoundary) {
   EXPECT_NE(r.out.find("timeline: 2.ts: "), std::string::npos);
   EXPECT_NE(r.out.find("timeline: total duration 19.200 s\n"), std::string::npos);
   // Same size as the plain join, different bytes.
-  const std::string plain = [&] {
-    std::string all;
-    for (int i = 1; i <= kSamples; ++i)
-      all += readAll(fs::path(TSMERGE_SAMPLES_DIR) / (std::to_string(i) + ".ts"));
-    return all;
-  }();
-  const std::string joined = readAll(out("c.ts"));
+  const std::string plain = testing::concatenatedSegments(TSMERGE_SAMPLES_DIR, kSamples);
+  const std::string joined = readFile(out("c.ts"));
   EXPECT_EQ(joined.size(), plain.size());
   EXPECT_NE(joined, plain);
 }
@@ -105,10 +93,7 @@ TEST_F(CliContinuousTest, ContinuousTimelineReportsEveryStitchedBoundary) {
 TEST_F(CliContinuousTest, ReportAloneObservesAPlainJoin) {
   const CliRun r = runWith({"--report", "-o", out("p.ts"), TSMERGE_SAMPLES_DIR});
   ASSERT_EQ(r.status, kExitJoined) << r.err;
-  std::string plain;
-  for (int i = 1; i <= kSamples; ++i)
-    plain += readAll(fs::path(TSMERGE_SAMPLES_DIR) / (std::to_string(i) + ".ts"));
-  EXPECT_EQ(readAll(out("p.ts")), plain);
+  EXPECT_EQ(readFile(out("p.ts")), testing::concatenatedSegments(TSMERGE_SAMPLES_DIR, kSamples));
   EXPECT_NE(r.out.find("timeline: 12.ts: clock jumped -1.600 s, shifted +0.000 s"),
             std::string::npos);
   // The plain join's timeline spans only the last segment's 1.6 s.
@@ -121,7 +106,7 @@ TEST_F(CliContinuousTest, ReportWithFixTimelineShowsItsShifts) {
   const CliRun fixed = runWith({"--fix-timeline", "-o", out("g.ts"), TSMERGE_SAMPLES_DIR});
   ASSERT_EQ(fixed.status, kExitJoined);
   // Observing changes nothing in what the corrector writes.
-  EXPECT_EQ(readAll(out("f.ts")), readAll(out("g.ts")));
+  EXPECT_EQ(readFile(out("f.ts")), readFile(out("g.ts")));
   EXPECT_NE(r.out.find("timeline: 2.ts: clock jumped -1.600 s, shifted "), std::string::npos);
   EXPECT_NE(r.out.find("timeline: total duration "), std::string::npos);
   EXPECT_EQ(fixed.out.find("timeline:"), std::string::npos);

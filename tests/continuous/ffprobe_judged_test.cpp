@@ -12,6 +12,7 @@
 
 #include "continuous/continuous_timeline.h"
 #include "join_folder.h"
+#include "support/test_files.h"
 
 namespace tsmerge {
 namespace {
@@ -40,10 +41,7 @@ bool haveFfmpeg() {
 
 std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
 
-std::string readAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using testing::readFile;
 
 // One packet as ffprobe lists it.
 struct ProbedPacket {
@@ -275,14 +273,14 @@ TEST_F(FfprobeJudgedTest, RunningClocksComeOutAsThePlainJoin) {
   int checked = 0;
   for (const SegmentSet& set : *sets_) {
     SCOPED_TRACE(set.name);
-    const std::string plain = readAll(set.plain);
+    const std::string plain = readFile(set.plain);
     ASSERT_FALSE(plain.empty());
     if (set.runsOn) {
       ++checked;
-      EXPECT_TRUE(plain == readAll(set.continuous));
+      EXPECT_TRUE(plain == readFile(set.continuous));
     } else {
       EXPECT_EQ(plain.size(), fs::file_size(set.continuous));
-      EXPECT_FALSE(plain == readAll(set.continuous));
+      EXPECT_FALSE(plain == readFile(set.continuous));
     }
   }
   EXPECT_EQ(checked, 2);
@@ -315,7 +313,7 @@ TEST_F(FfprobeJudgedTest, ParserFindsTheFirstTimestampsFfprobeReports) {
   for (const SegmentSet& set : *sets_) {
     SCOPED_TRACE(set.name);
     const fs::path& first = set.segments.front();
-    std::string raw = readAll(first);
+    std::string raw = readFile(first);
     std::vector<std::uint8_t> bytes(raw.begin(), raw.end());
     std::map<std::uint16_t, std::int64_t> firstDecode;
     for (std::size_t at = 0; at + 188 <= bytes.size(); at += 188) {

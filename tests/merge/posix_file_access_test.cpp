@@ -6,7 +6,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
+
+#include "support/test_files.h"
 
 namespace tsmerge {
 namespace {
@@ -15,22 +16,14 @@ namespace fs = std::filesystem;
 
 class PosixFileAccessTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/tsmerge-fa-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string path(const std::string& name) const { return temp_ / name; }
   void write(const std::string& name, const std::string& text) const {
-    std::ofstream(path(name), std::ios::binary) << text;
+    testing::writeFile(path(name), text);
   }
-  std::string read(const std::string& name) const {
-    std::ifstream in(path(name), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
+  std::string read(const std::string& name) const { return testing::readFile(path(name)); }
 
-  std::string dir_;
+  testing::TempDir temp_{"tsmerge-fa"};
+  const std::string dir_ = temp_.path().string();
   PosixFileAccess files_;
 };
 
