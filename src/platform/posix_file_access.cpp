@@ -90,10 +90,25 @@ class PosixOutputFile final : public OutputFile {
   FileIdentity identity_;
 };
 
-// Blocking reads and writes from here on: O_NONBLOCK served only to keep the open from waiting.
-bool clearNonBlocking(int fd) {
-  const int flags = ::fcntl(fd, F_GETFL);
-  return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+struct RegularFile {
+  int fd = -1;
+  FileIdentity identity;
+  std::string error;
+};
+
+// Opens a regular file, and nothing else. O_NONBLOCK keeps the open of a FIFO or device from
+// waiting (a FIFO without a writer or reader would block the merge); such files are refused, and
+// reads and writes of the regular file block as usual.
+RegularFile openRegular(const std::string& path, int flags) {
+  const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) return {-1, {}, reasonOf(errno)};
+  Descriptor guard(fd);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return {-1, {}, reasonOf(errno)};
+  if (!S_ISREG(info.st_mode)) return {-1, {}, "not a regular file"};
+  const int status = ::fcntl(fd, F_GETFL);
+  if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) return {-1, {}, reasonOf(errno)};
+  return {guard.release(), identityOf(info), {}};
 }
 
 }  // namespace
@@ -119,29 +134,16 @@ std::vector<std::string> PosixFileAccess::listFolder(const std::string& pattern)
 }
 
 Opened<SourceFile> PosixFileAccess::openSource(const std::string& path) {
-  // O_NONBLOCK keeps the open of a FIFO or device from waiting; such files are refused below.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return {nullptr, reasonOf(errno)};
-  Descriptor guard(fd);
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) return {nullptr, reasonOf(errno)};
-  if (!S_ISREG(info.st_mode)) return {nullptr, "not a regular file"};
-  if (!clearNonBlocking(fd)) return {nullptr, reasonOf(errno)};
-  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  return {std::make_unique<PosixSourceFile>(guard.release(), identityOf(info)), {}};
+  RegularFile opened = openRegular(path, O_RDONLY);
+  if (opened.fd < 0) return {nullptr, opened.error};
+  ::posix_fadvise(opened.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return {std::make_unique<PosixSourceFile>(opened.fd, opened.identity), {}};
 }
 
 Opened<OutputFile> PosixFileAccess::createOutput(const std::string& path) {
-  // O_NONBLOCK: a FIFO without a reader fails at once instead of blocking the merge.
-  const int fd = ::open(path.c_str(),
-                        O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
-  if (fd < 0) return {nullptr, reasonOf(errno)};
-  Descriptor guard(fd);
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) return {nullptr, reasonOf(errno)};
-  if (!S_ISREG(info.st_mode)) return {nullptr, "not a regular file"};
-  if (!clearNonBlocking(fd)) return {nullptr, reasonOf(errno)};
-  return {std::make_unique<PosixOutputFile>(guard.release(), identityOf(info)), {}};
+  RegularFile opened = openRegular(path, O_WRONLY | O_CREAT | O_TRUNC);
+  if (opened.fd < 0) return {nullptr, opened.error};
+  return {std::make_unique<PosixOutputFile>(opened.fd, opened.identity), {}};
 }
 
 void PosixFileAccess::removeFile(const std::string& path) { ::unlink(path.c_str()); }
