@@ -133,8 +133,8 @@ done
 cat_med=$(median "${cat_times[@]}")
 cat_best=$(best "${cat_times[@]}")
 
-printf '%-24s %10s %10s %8s %12s %12s\n' command median_s best_s MiB/s ratio_median ratio_best
-printf '%-24s %10s %10s %8s %12s %12s\n' cat "$(secs "$cat_med")" "$(secs "$cat_best")" \
+printf '%-32s %10s %10s %8s %12s %12s\n' command median_s best_s MiB/s ratio_median ratio_best
+printf '%-32s %10s %10s %8s %12s %12s\n' cat "$(secs "$cat_med")" "$(secs "$cat_best")" \
     "$(mbps "$cat_med")" - -
 for i in "${!labels[@]}"; do
     # shellcheck disable=SC2086
@@ -142,7 +142,7 @@ for i in "${!labels[@]}"; do
     med=$(median "$@")
     bst=$(best "$@")
     name="tsmerge ${flagsets[$i]}"
-    printf '%-24s %10s %10s %8s %12s %12s\n' "$name" "$(secs "$med")" "$(secs "$bst")" \
+    printf '%-32s %10s %10s %8s %12s %12s\n' "$name" "$(secs "$med")" "$(secs "$bst")" \
         "$(mbps "$med")" "$(ratio "$med" "$cat_med")" "$(ratio "$bst" "$cat_best")"
 done
 echo
@@ -178,14 +178,14 @@ big_bytes=$(wc -c <"$big/1.ts")
 cat "$big/1.ts" >/dev/null
 echo "peak memory, folder $big (one source of $big_bytes bytes):"
 echo "(elapsed includes waiting for the kernel to write back gigabytes; the table above is the speed figure)"
-printf '%-24s %10s %12s\n' command elapsed_s max_rss_MiB
+printf '%-32s %10s %12s\n' command elapsed_s max_rss_MiB
 peak() {   # label, file for its standard output, then the command
     local label=$1 stdout=$2 rc=0; shift 2
     sync
     /usr/bin/time -f '%e %M' -o "$out/time.txt" "$@" >"$stdout" 2>"$out/peak.err" || rc=$?
     [ "$rc" -eq 0 ] || die "$label exited $rc: $(head -n 1 "$out/peak.err")"
     read -r elapsed rss_kib <"$out/time.txt"
-    printf '%-24s %10s %12s\n' "$label" "$elapsed" "$(awk -v k="$rss_kib" 'BEGIN {printf "%.1f", k / 1024}')"
+    printf '%-32s %10s %12s\n' "$label" "$elapsed" "$(awk -v k="$rss_kib" 'BEGIN {printf "%.1f", k / 1024}')"
 }
 rm -f "$out/big-cat.ts"
 peak cat "$out/big-cat.ts" cat "$big/1.ts"
