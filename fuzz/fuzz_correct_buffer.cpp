@@ -51,7 +51,7 @@ bool neverWritten(std::size_t offsetInPacket) {
 
 void correctOneFile(const Bytes& source, std::size_t pieceBytes, TimelineState& wholeState,
                     TimelineState& pieceState) {
-  if (source.empty() || source[0] != tsmerge::kSyncByte) return;  // the merge's own test
+  if (source.empty() || source[0] != tsmerge::kTsSyncByte) return;  // the merge's own test
 
   Bytes whole = source;  // its own allocation, so that the sanitizer sees its end
   tsmerge::correctBuffer(wholeState, whole, true);
@@ -68,7 +68,7 @@ void correctOneFile(const Bytes& source, std::size_t pieceBytes, TimelineState& 
   check(joined == whole);
   check(sameCarried(wholeState, pieceState));
   for (std::size_t i = 0; i < source.size(); ++i) {
-    if (neverWritten(i % tsmerge::kPacketBytes)) check(whole[i] == source[i]);
+    if (neverWritten(i % tsmerge::kTsPacketBytes)) check(whole[i] == source[i]);
   }
 
   // The codec leaves a field alone that does not lie wholly inside the buffer.
@@ -101,16 +101,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   state.lastTimestamp = readInt32(header + 13);
   if (options & 0x40) tsmerge::resetTimelineState(state);
   TimelineState pieceState = state;
-  const std::size_t pieceBytes = tsmerge::kPacketBytes * (3 + ((options >> 3) & 0x07));
+  const std::size_t pieceBytes = tsmerge::kTsPacketBytes * (3 + ((options >> 3) & 0x07));
 
   Bytes all(body.begin(), body.end());
   if (options & 0x02) {
-    for (std::size_t i = 0; i < all.size(); i += tsmerge::kPacketBytes) all[i] = tsmerge::kSyncByte;
+    for (std::size_t i = 0; i < all.size(); i += tsmerge::kTsPacketBytes) all[i] = tsmerge::kTsSyncByte;
   }
   std::size_t firstLength = all.size();
   if (options & 0x04) {
     // A whole number of packets, so that the second file too is aligned.
-    firstLength = std::min(all.size(), std::size_t{header[17]} % 64 * tsmerge::kPacketBytes);
+    firstLength = std::min(all.size(), std::size_t{header[17]} % 64 * tsmerge::kTsPacketBytes);
   }
   const auto split = all.begin() + static_cast<std::ptrdiff_t>(firstLength);
   correctOneFile(Bytes(all.begin(), split), pieceBytes, state, pieceState);

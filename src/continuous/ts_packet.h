@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <span>
 
+#include "merge/timestamp_rewriter.h"
+
 namespace tsmerge {
 
-inline constexpr std::size_t kTsPacketBytes = 188;
-inline constexpr std::uint8_t kTsSyncByte = 0x47;
 inline constexpr std::uint16_t kNullPid = 0x1FFF;
 inline constexpr std::size_t kPidCount = 0x2000;
 

@@ -12,8 +12,6 @@
 namespace tsmerge {
 namespace {
 
-constexpr std::uint8_t kSyncByte = 0x47;
-
 // Fills buffer from the file until it is full or the file ends, so that every piece but a file's
 // last is a whole number of 188-byte packets.
 ReadResult readPiece(SourceFile& file, std::span<std::uint8_t> buffer) {
@@ -127,6 +125,7 @@ void MergeJob::joinSources(const std::vector<Source>& sources, bool correctionOn
       const std::uint64_t fileStart = result.bytesWritten;
       bool firstPiece = true;
       bool correcting = false;
+      bool readFailed = false;
       for (;;) {
         const ReadResult piece = readPiece(*opened.file, buffer);
         if (!piece.ok()) {
@@ -137,12 +136,13 @@ void MergeJob::joinSources(const std::vector<Source>& sources, bool correctionOn
           }
           result.bytesWritten = fileStart;
           result.leftOut.push_back({source.name, source.path, piece.error});
+          readFailed = true;
           break;
         }
         if (piece.bytes == 0) break;
         const std::span<std::uint8_t> bytes = buffer.first(piece.bytes);
         if (firstPiece) {
-          correcting = correctionOn && bytes[0] == kSyncByte;
+          correcting = correctionOn && bytes[0] == kTsSyncByte;
           if (correcting) rewriter_->beginFile(source.name);
         }
         if (correcting) rewriter_->correctBuffer(bytes, firstPiece);
@@ -156,7 +156,7 @@ void MergeJob::joinSources(const std::vector<Source>& sources, bool correctionOn
         progress.bytesWritten = result.bytesWritten;
         host_.mergeProgress(progress);
       }
-      if (result.leftOut.empty() || result.leftOut.back().path != source.path) ++result.filesJoined;
+      if (!readFailed) ++result.filesJoined;
     }
     // The source is closed here, before the next one is opened.
     ++progress.filesDone;

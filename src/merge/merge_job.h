@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "merge/length_buckets.h"
+#include "merge/timestamp_rewriter.h"
 
 namespace tsmerge {
 
 class FileAccess;
 class MergeHost;
 class PathRules;
-class TimestampRewriter;
 
 // A source that could not be joined, and why.
 struct LeftOutFile {
@@ -40,7 +40,7 @@ struct MergeResult {
 
 // Size of one read and write: a multiple of 188 bytes, about 8 MiB, so that a transport packet
 // never straddles two pieces and memory stays bounded whatever the file sizes.
-inline constexpr std::size_t kPieceBytes = 188 * 44620;
+inline constexpr std::size_t kPieceBytes = kTsPacketBytes * 44620;
 
 // The most left-out files a message names one by one.
 inline constexpr std::size_t kLeftOutNamedInMessage = 20;

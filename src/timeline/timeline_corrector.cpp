@@ -7,7 +7,7 @@
 namespace tsmerge {
 
 // The merge hands over a file in pieces of kPieceBytes; the sync probe sees the first one only.
-static_assert(kPieceBytes % kPacketBytes == 0 && kPieceBytes > 2 * kPacketBytes);
+static_assert(kPieceBytes % kTsPacketBytes == 0 && kPieceBytes > 2 * kTsPacketBytes);
 
 namespace {
 
@@ -36,7 +36,7 @@ constexpr std::int64_t kPtsLead = 4500;
 // The packet at offset, cut short at the end of the buffer.
 std::span<std::uint8_t> packetAt(std::span<std::uint8_t> buffer, std::size_t offset) {
   if (offset >= buffer.size()) return {};
-  return buffer.subspan(offset, std::min(kPacketBytes, buffer.size() - offset));
+  return buffer.subspan(offset, std::min(kTsPacketBytes, buffer.size() - offset));
 }
 
 // True when the packet holds bytes 0..last.
@@ -48,8 +48,8 @@ bool holdsField(std::span<const std::uint8_t> packet, std::size_t at) {
 }
 
 bool syncProbe(std::span<const std::uint8_t> buffer) {
-  return holds(buffer, 2 * kPacketBytes) && buffer[0] == kSyncByte &&
-         buffer[kPacketBytes] == kSyncByte && buffer[2 * kPacketBytes] == kSyncByte;
+  return holds(buffer, 2 * kTsPacketBytes) && buffer[0] == kTsSyncByte &&
+         buffer[kTsPacketBytes] == kTsSyncByte && buffer[2 * kTsPacketBytes] == kTsSyncByte;
 }
 
 std::int32_t readBigEndian32(std::span<const std::uint8_t> bytes) {
@@ -122,7 +122,7 @@ void correctBuffer(TimelineState& state, std::span<std::uint8_t> buffer, bool st
   if (startsFile) state.walkingFile = syncProbe(buffer);
   if (!state.walkingFile) return;
   for (state.packetOffset = 0; state.packetOffset < buffer.size();
-       state.packetOffset += kPacketBytes) {
+       state.packetOffset += kTsPacketBytes) {
     correctPacket(state, buffer);
   }
 }

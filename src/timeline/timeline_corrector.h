@@ -10,10 +10,6 @@
 
 namespace tsmerge {
 
-// Size of a transport packet (ISO/IEC 13818-1, 2.4.3.2) and its sync byte.
-inline constexpr std::size_t kPacketBytes = 188;
-inline constexpr std::uint8_t kSyncByte = 0x47;
-
 // What the corrector carries from packet to packet, file to file and merge to merge. Clock
 // references are held as bits 32..1 of the 33-bit PCR base (units of two 90 kHz ticks), as bytes
 // 6..9 of a packet carry them; timestamps as bits 29..0 (90 kHz ticks). Every value is a signed

@@ -48,7 +48,7 @@ Bytes correctAsMerge(std::vector<Bytes> files, std::size_t pieceBytes, TimelineS
   resetTimelineState(state);
   Bytes out;
   for (Bytes& file : files) {
-    if (!file.empty() && file[0] == kSyncByte) {
+    if (!file.empty() && file[0] == kTsSyncByte) {
       for (std::size_t at = 0; at < file.size(); at += pieceBytes) {
         correctBuffer(state, std::span(file).subspan(at, std::min(pieceBytes, file.size() - at)),
                       at == 0);
@@ -69,7 +69,7 @@ Bytes joined(const std::vector<Bytes>& files) {
 // field carries a PCR.
 std::vector<std::uint32_t> examinedPcrs(const Bytes& stream) {
   std::vector<std::uint32_t> pcrs;
-  for (std::size_t p = 0; p + kPacketBytes <= stream.size(); p += kPacketBytes) {
+  for (std::size_t p = 0; p + kTsPacketBytes <= stream.size(); p += kTsPacketBytes) {
     const std::uint8_t* b = stream.data() + p;
     if ((b[1] & 0x40) && (b[3] & 0x30) == 0x30 && b[4] >= 7 && (b[5] & 0x10)) {
       pcrs.push_back(std::uint32_t{b[6]} << 24 | std::uint32_t{b[7]} << 16 |
@@ -89,7 +89,7 @@ std::size_t firstNotRising(const std::vector<std::uint32_t>& pcrs) {
 
 bool allSegmentsAreWholePackets(const std::vector<Bytes>& files) {
   return std::all_of(files.begin(), files.end(),
-                     [](const Bytes& f) { return f.size() % kPacketBytes == 0; });
+                     [](const Bytes& f) { return f.size() % kTsPacketBytes == 0; });
 }
 
 TEST(TimelineSamples, BundledSegmentsComeOutWithRisingPcrs) {
@@ -109,7 +109,7 @@ TEST(TimelineSamples, BundledSegmentsComeOutWithRisingPcrs) {
 
   // Smaller pieces than the merge's give the same bytes.
   TimelineState pieceState;
-  EXPECT_EQ(correctAsMerge(files, 64 * kPacketBytes, pieceState), output);
+  EXPECT_EQ(correctAsMerge(files, 64 * kTsPacketBytes, pieceState), output);
 }
 
 TEST(TimelineSamples, ContinuousTimelinePassesByteIdentical) {
@@ -131,7 +131,7 @@ TEST(TimelineSamples, ContinuousTimelinePassesByteIdentical) {
 
   const Bytes input = joined(files);
   TimelineState state;
-  EXPECT_EQ(correctAsMerge(files, 64 * kPacketBytes, state), input);
+  EXPECT_EQ(correctAsMerge(files, 64 * kTsPacketBytes, state), input);
   EXPECT_FALSE(state.rebasing);
   EXPECT_GT(examinedPcrs(input).size(), files.size());
 }
