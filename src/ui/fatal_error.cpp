@@ -4,7 +4,7 @@
 
 #include <QMessageBox>
 
-#include "ui/window_texts.h"
+#include "window/window_texts.h"
 
 namespace tsmerge {
 

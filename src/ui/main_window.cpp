@@ -24,22 +24,15 @@
 #include "merge/path_rules.h"
 #include "ui/fatal_error.h"
 #include "ui/window_dialogs.h"
-#include "ui/window_texts.h"
+#include "window/window_layout.h"
+#include "window/window_texts.h"
 
 namespace tsmerge {
 namespace {
 
-// The standard places and sizes in the client area.
-constexpr QRect kChooseButtonRect{8, 8, 80, 32};
-constexpr QRect kMergeButtonRect{104, 8, 80, 32};
-constexpr QRect kFolderEditRect{8, 48, 176, 40};
-constexpr QRect kCorrectionBoxRect{16, 88, 152, 24};
-constexpr QRect kHintLabelRect{32, 112, 160, 24};
-
-// Lines of text the folder box shows without scrolling.
-constexpr int kFolderEditLines = 2;
-// Space between the text and the folder box's border.
-constexpr int kFolderEditMargin = 2;
+QRect toQRect(const window::Rect& rect) {
+  return QRect(rect.left, rect.top, rect.width, rect.height);
+}
 
 QString fromUtf8(const char* text) { return QString::fromUtf8(text); }
 
@@ -99,7 +92,7 @@ MainWindow::MainWindow(WindowDialogs& dialogs, FileAccess& files, TimestampRewri
   folderEdit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   folderEdit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   folderEdit_->setTabChangesFocus(true);
-  folderEdit_->document()->setDocumentMargin(kFolderEditMargin);
+  folderEdit_->document()->setDocumentMargin(window::kFolderEditMargin);
   {
     // The selection shows only while the box has the focus.
     QPalette palette = folderEdit_->palette();
@@ -148,51 +141,23 @@ MainWindow::MainWindow(WindowDialogs& dialogs, FileAccess& files, TimestampRewri
 MainWindow::~MainWindow() = default;
 
 WindowLayout MainWindow::layoutControls() const {
+  const auto sizeOf = [](const QSize& size) { return window::Size{size.width(), size.height()}; };
+  window::ControlHints hints;
+  hints.chooseButton = sizeOf(chooseButton_->sizeHint());
+  hints.mergeButton = sizeOf(mergeButton_->sizeHint());
+  hints.folderEditLineSpacing = folderEdit_->fontMetrics().lineSpacing();
+  hints.folderEditFrame = folderEdit_->frameWidth();
+  hints.correctionBox = sizeOf(correctionBox_->sizeHint());
+  hints.hintLabelHeightForWidth = [this](int width) { return hintLabel_->heightForWidth(width); };
+  const window::WindowLayout placed = window::layoutControls(hints);
+
   WindowLayout layout;
-
-  // Buttons: wider and taller when the caption needs it, 按钮2 keeping its gap to 按钮1.
-  const QSize chooseHint = chooseButton_->sizeHint();
-  const QSize mergeHint = mergeButton_->sizeHint();
-  const int buttonHeight =
-      std::max({kChooseButtonRect.height(), chooseHint.height(), mergeHint.height()});
-  layout.chooseButton = QRect(kChooseButtonRect.topLeft(),
-                              QSize(std::max(kChooseButtonRect.width(), chooseHint.width()),
-                                    buttonHeight));
-  const int gap = kMergeButtonRect.left() - kChooseButtonRect.right() - 1;
-  layout.mergeButton = QRect(QPoint(std::max(kMergeButtonRect.left(),
-                                             layout.chooseButton.right() + 1 + gap),
-                                    kMergeButtonRect.top()),
-                             QSize(std::max(kMergeButtonRect.width(), mergeHint.width()),
-                                   buttonHeight));
-  const int rightMargin = kClientWidth - kMergeButtonRect.right() - 1;
-
-  // Folder box: as wide as the buttons' row, tall enough for two lines of text.
-  const int rowGap = kFolderEditRect.top() - (kChooseButtonRect.bottom() + 1);
-  const int editTop = layout.chooseButton.bottom() + 1 + rowGap;
-  const int editLines = kFolderEditLines * folderEdit_->fontMetrics().lineSpacing() +
-                        2 * folderEdit_->frameWidth() + 2 * kFolderEditMargin;
-  layout.folderEdit =
-      QRect(kFolderEditRect.left(), editTop,
-            std::max(kFolderEditRect.width(), layout.mergeButton.right() + 1 - kFolderEditRect.left()),
-            std::max(kFolderEditRect.height(), editLines));
-
-  // Check box right under the folder box, wider when its text needs it.
-  const QSize boxHint = correctionBox_->sizeHint();
-  layout.correctionBox = QRect(kCorrectionBoxRect.left(), layout.folderEdit.bottom() + 1,
-                               std::max(kCorrectionBoxRect.width(), boxHint.width()),
-                               std::max(kCorrectionBoxRect.height(), boxHint.height()));
-
-  // Label under the check box, reaching the right edge, as many lines tall as its text needs.
-  const int clientWidth =
-      std::max({kClientWidth, layout.mergeButton.right() + 1 + rightMargin,
-                layout.folderEdit.right() + 1 + rightMargin,
-                layout.correctionBox.right() + 1 + rightMargin});
-  const int labelWidth = std::max(kHintLabelRect.width(), clientWidth - kHintLabelRect.left());
-  layout.hintLabel = QRect(kHintLabelRect.left(), layout.correctionBox.bottom() + 1, labelWidth,
-                           std::max(kHintLabelRect.height(), hintLabel_->heightForWidth(labelWidth)));
-
-  layout.client = QSize(std::max(clientWidth, layout.hintLabel.right() + 1),
-                        std::max(kClientHeight, layout.hintLabel.bottom() + 1));
+  layout.chooseButton = toQRect(placed.chooseButton);
+  layout.mergeButton = toQRect(placed.mergeButton);
+  layout.folderEdit = toQRect(placed.folderEdit);
+  layout.correctionBox = toQRect(placed.correctionBox);
+  layout.hintLabel = toQRect(placed.hintLabel);
+  layout.client = QSize(placed.client.width, placed.client.height);
   return layout;
 }
 

@@ -23,10 +23,6 @@ class FileAccess;
 class TimestampRewriter;
 class WindowDialogs;
 
-// The client area as laid out for a font in which every text fits its control.
-inline constexpr int kClientWidth = 192;
-inline constexpr int kClientHeight = 136;
-
 // A merge that runs longer than this shows a progress dialog.
 inline constexpr std::chrono::milliseconds kProgressDelay{500};
 

@@ -12,7 +12,7 @@
 
 #include "ui/fatal_error.h"
 #include "ui/main_window.h"
-#include "ui/window_texts.h"
+#include "window/window_texts.h"
 
 namespace tsmerge {
 namespace {
