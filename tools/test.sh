@@ -8,3 +8,6 @@ if [ -f fuzz/run.sh ]; then
   bash fuzz/run.sh "${FUZZ_SECONDS:-60}"
 fi
 ctest --test-dir build --output-on-failure -j"$(nproc)"
+# The Windows programs, built with MinGW-w64, and their tests under Wine.
+bash tools/build-windows.sh
+ctest --test-dir build-windows --output-on-failure -j"$(nproc)"
