@@ -72,6 +72,8 @@ void ContinuousTimeline::resetTimelineState() {
   trackFile_.fill(0);
   tracks_.clear();
   tracks_.reserve(kMaxTracks);
+  haveLastDecode_ = false;
+  lastDecode_ = 0;
   havePreviousEnd_ = false;
   previousEnd_ = 0;
   previousFrame_ = 0;
@@ -224,7 +226,14 @@ void ContinuousTimeline::passPiece(std::span<std::uint8_t> piece) {
     if (!packet.payloadUnitStartIndicator() || !packet.hasPayload()) continue;
     const PesTimestamps pes = findPesTimestamps(packet);
     if (!pes.hasPts()) continue;
-    if (StreamTrack* t = track(pid, pes.streamId)) t->add(decodeTimestamp(packet, pes));
+    const std::int64_t decode = decodeTimestamp(packet, pes);
+    if (StreamTrack* t = track(pid, pes.streamId)) t->add(decode);
+    if (static_cast<int>(pid) == refPid_) {
+      const std::int64_t written = rewrite ? addTicks(decode, offset_) : decode;
+      if (haveLastDecode_ && tickDelta(written, lastDecode_) < 0) ++summary_.stepsBack;
+      haveLastDecode_ = true;
+      lastDecode_ = written;
+    }
     if (rewrite && offset_ != 0) {
       PesTimestampField pts(packet.data() + pes.ptsOffset);
       pts.setValue(addTicks(pts.value(), offset_));

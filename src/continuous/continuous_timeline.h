@@ -34,6 +34,10 @@ struct TimelineSummary {
   std::size_t filesWithClock = 0;
   std::int64_t start = 0;  // first file's start
   std::int64_t end = 0;    // last file's end
+  // How often a decode timestamp (DTS, else PTS) of a file's reference stream lies behind the
+  // one before it on the reference stream, within a file or across a boundary: the steps back a
+  // player meets. A timeline that runs on has none.
+  std::uint64_t stepsBack = 0;
   std::int64_t duration() const { return filesWithClock == 0 ? 0 : wrapTicks(end - start); }
 };
 
@@ -118,6 +122,10 @@ class ContinuousTimeline final : public TimestampRewriter {
   std::array<std::uint8_t, kPidCount> trackSlot_{};
   std::vector<StreamTrack> tracks_;
 
+  // The last decode timestamp of a reference stream, in output time.
+  bool haveLastDecode_ = false;
+  std::int64_t lastDecode_ = 0;
+
   // The end of the last file with a clock, in output time.
   bool havePreviousEnd_ = false;
   std::int64_t previousEnd_ = 0;
@@ -140,6 +148,9 @@ class TimelineObserver final : public TimestampRewriter {
 
   // Boundaries as the sources had them, shifts as the output has them, the output's duration.
   TimelineSummary summary() const;
+  // The sources as they came (the plain join), and the output as the other rewriter left it.
+  const TimelineSummary& sources() const { return before_.summary(); }
+  const TimelineSummary& output() const { return after_.summary(); }
 
  private:
   TimestampRewriter* inner_;

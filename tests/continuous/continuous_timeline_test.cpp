@@ -360,6 +360,40 @@ TEST(ContinuousTimelineTest, ObserverReportsTheShiftOfTheRewriterInside) {
   EXPECT_EQ(summary.duration(), 3 * 90000);
 }
 
+TEST(ContinuousTimelineTest, StepsBackOfTheReferenceStreamAreCounted) {
+  const std::vector<Bytes> restarting(4, testing::segment(SegmentShape{}));
+  std::vector<Bytes> running;
+  for (int k = 0; k < 4; ++k) {
+    SegmentShape shape;
+    shape.videoDts = testing::wrap33(kM - 2 * 90000 + k * 90000);  // passes the wrap
+    running.push_back(testing::segment(shape));
+  }
+  const struct {
+    const char* what;
+    ContinuousTimeline::Mode mode;
+    const std::vector<Bytes>* files;
+    std::uint64_t stepsBack;
+  } kCases[] = {
+      {"restarting clocks joined plainly: one per boundary", ContinuousTimeline::Mode::Observe,
+       &restarting, 3},
+      {"restarting clocks made continuous", ContinuousTimeline::Mode::Rewrite, &restarting, 0},
+      {"a clock that runs on across the wrap", ContinuousTimeline::Mode::Observe, &running, 0},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    ContinuousTimeline rewriter(c.mode);
+    rewriteJoin(rewriter, *c.files);
+    EXPECT_EQ(rewriter.summary().stepsBack, c.stepsBack);
+  }
+
+  // The observer measures the sources and the output of the rewriter inside in one pass.
+  ContinuousTimeline inner;
+  TimelineObserver observer(&inner);
+  rewriteJoin(observer, restarting);
+  EXPECT_EQ(observer.sources().stepsBack, 3u);
+  EXPECT_EQ(observer.output().stepsBack, 0u);
+}
+
 TEST(ContinuousTimelineTest, ReportNamesJumpedBoundariesAndTheDuration) {
   TimelineSummary summary;
   summary.filesWithClock = 3;
