@@ -1,0 +1,88 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "merge/merge_host.h"
+#include "merge/merge_job.h"
+#include "window/window_layout.h"
+
+namespace tsmerge {
+
+class FileAccess;
+class TimestampRewriter;
+
+// Control ids; 1 and 2 are the dialog manager's IDOK and IDCANCEL, so the controls start above.
+enum ControlId : int {
+  kChooseButtonId = 101,   // 按钮1
+  kMergeButtonId = 102,    // 按钮2
+  kFolderEditId = 103,     // 编辑框1
+  kCorrectionBoxId = 104,  // 选择框1
+  kHintLabelId = 105,      // 标签1
+};
+
+// The program's one window in the system's own controls: the folder, the correction check box
+// and the merge button. The work is done by the MergeJob it owns; the window answers the job's
+// questions as its MergeHost.
+class MainWindow final : private MergeHost {
+ public:
+  // rewriter may be null: the check box then has no effect.
+  MainWindow(HINSTANCE instance, FileAccess& files, TimestampRewriter* rewriter);
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // Makes the window and its controls hidden and runs the created handler; false when the
+  // system refused the window.
+  bool create();
+  // Shows the window, centred on the primary screen, the focus on 按钮1.
+  void show();
+  // Hands one message to the window's keyboard rules; true when it was used.
+  bool translateKeyboard(MSG& message);
+  HWND handle() const { return window_; }
+
+ private:
+  static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  // Handlers.
+  void chooseFolder();
+  void folderTextChanged();
+  void runMerge();
+  void folderDropped(HDROP drop);
+
+  void writeFolderText(const std::string& text);
+  void createFont();
+  void layout();
+
+  // MergeHost
+  std::string folderText() override;
+  bool correctionChecked() override;
+  void disableMergeButton() override;
+  void setSaveDialogType(DialogType type) override;
+  void setSaveDialogFilter(const std::string& filter) override;
+  bool openSaveDialog() override;
+  std::string saveDialogFileName() override;
+  int messageBox(const std::string& text, MessageButtons buttons) override;
+  void startFileManager(const std::string& folder) override;
+
+  HINSTANCE instance_;
+  MergeJob job_;
+  HWND window_ = nullptr;
+  HWND chooseButton_ = nullptr;   // 按钮1
+  HWND mergeButton_ = nullptr;    // 按钮2
+  HWND folderEdit_ = nullptr;     // 编辑框1
+  HWND correctionBox_ = nullptr;  // 选择框1
+  HWND hintLabel_ = nullptr;      // 标签1
+  HFONT font_ = nullptr;
+  UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
+  bool writingFolderText_ = false;
+
+  // The save dialog 通用对话框1: its properties keep their values from merge to merge.
+  DialogType saveDialogType_ = DialogType::Unset;
+  std::wstring saveDialogFilter_;
+  std::string saveDialogFileName_;  // the path confirmed last; offered again by the next dialog
+};
+
+}  // namespace tsmerge
