@@ -48,7 +48,11 @@ class CliHost final : public MergeHost {
 
   bool openSaveDialog() override {
     std::error_code error;
-    const auto status = std::filesystem::symlink_status(options_.output, error);
+    // The path is UTF-8 on every platform (on Windows a plain string would be read in the
+    // system's code page, and a Chinese name would not be found).
+    const std::filesystem::path output(
+        std::u8string(options_.output.begin(), options_.output.end()));
+    const auto status = std::filesystem::symlink_status(output, error);
     return options_.force || !std::filesystem::exists(status);
   }
   std::string saveDialogFileName() override { return options_.output; }

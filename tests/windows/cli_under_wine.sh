@@ -76,6 +76,10 @@ mkdir -p "$work/分段 一" && cp "$samples"/*.ts "$work/分段 一/"
 run -o "$(winpath "$work/合并.ts")" "$(winpath "$work/分段 一")"
 expect_status 0 "Chinese names"
 cmp -s "$work/合并.ts" "$work/cat.ts" || fail "Chinese names: not the joined bytes"
+printf 'keep' >"$work/合并.ts"
+run -o "$(winpath "$work/合并.ts")" "$(winpath "$work/分段 一")"
+expect_status 2 "an existing output with a Chinese name"
+[ "$(cat "$work/合并.ts")" = keep ] || fail "an existing Chinese-named output replaced without --force"
 
 if ((failures)); then
   echo "$failures check(s) failed"
