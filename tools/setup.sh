@@ -10,6 +10,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-svg-dev
   fonts-wqy-microhei
   ffmpeg
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps
+  gstreamer1.0-plugins-good gstreamer1.0-plugins-bad mkvtoolnix
   xvfb xauth xdotool x11-utils imagemagick time
   clang-14 libclang-rt-14-dev
 )
