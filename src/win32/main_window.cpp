@@ -6,6 +6,8 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <iterator>
 #include <vector>
 
 #include "merge/file_access.h"
@@ -46,6 +48,36 @@ SIZE textExtent(HWND control, HFONT font, const std::wstring& text) {
   ::SelectObject(dc, old);
   ::ReleaseDC(control, dc);
   return size;
+}
+
+// "1.1 MiB": a size for people to read.
+std::string humanBytes(std::uint64_t bytes) {
+  static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+  double value = static_cast<double>(bytes);
+  std::size_t unit = 0;
+  while (value >= 1024.0 && unit + 1 < std::size(kUnits)) {
+    value /= 1024.0;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, kUnits[unit]);
+  return text;
+}
+
+// The text with %1, %2 and %3 replaced by the arguments.
+std::string formatted(const std::string& text, const std::string& first,
+                      const std::string& second, const std::string& third) {
+  std::string result;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+    if (text[i] == '%' && next >= '1' && next <= '3') {
+      result += next == '1' ? first : next == '2' ? second : third;
+      ++i;
+    } else {
+      result += text[i];
+    }
+  }
+  return result;
 }
 
 }  // namespace
@@ -336,6 +368,7 @@ void MainWindow::runMerge() {
   } catch (const std::bad_alloc&) {
     fatalError(window_, window_texts::kOutOfMemory);
   }
+  hideProgress();
 }
 
 std::string MainWindow::folderText() { return narrow(textOf(folderEdit_)); }
@@ -377,12 +410,15 @@ bool MainWindow::openSaveDialog() {
                  OFN_NOCHANGEDIR;
   if (!::GetSaveFileNameW(&dialog)) return false;
   saveDialogFileName_ = narrow(fileName.data(), ::wcslen(fileName.data()));
+  joining_ = true;
+  joinStarted_ = std::chrono::steady_clock::now();
   return true;
 }
 
 std::string MainWindow::saveDialogFileName() { return saveDialogFileName_; }
 
 int MainWindow::messageBox(const std::string& text, MessageButtons buttons) {
+  hideProgress();
   const UINT type = buttons == MessageButtons::Ok ? MB_OK : MB_OKCANCEL;
   const int answer = ::MessageBoxW(window_, widen(text).c_str(), widen(kMessageCaption).c_str(),
                                    type);
@@ -402,6 +438,64 @@ void MainWindow::startFileManager(const std::string& folder) {
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
   }
+}
+
+void MainWindow::mergeProgress(const MergeProgress& progress) {
+  if (progress_ == nullptr) {
+    if (!joining_ || std::chrono::steady_clock::now() - joinStarted_ < kProgressDelay) return;
+    showProgress();
+    if (progress_ == nullptr) return;
+  }
+  const int count = static_cast<int>(std::min<std::size_t>(progress.fileCount, 0x7FFFFFFF));
+  const int done = static_cast<int>(std::min(progress.filesDone, progress.fileCount));
+  ::SendMessageW(progressBar_, PBM_SETRANGE32, 0, count);
+  ::SendMessageW(progressBar_, PBM_SETPOS, done, 0);
+  const std::string text =
+      formatted(window_texts::kProgressLabel, std::to_string(progress.filesDone),
+                std::to_string(progress.fileCount), humanBytes(progress.bytesWritten));
+  ::SetWindowTextW(progressText_, widen(text).c_str());
+  // Repaints the windows; the main window is disabled meanwhile, so it takes no input.
+  MSG message{};
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      ::PostQuitMessage(static_cast<int>(message.wParam));
+      break;
+    }
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+}
+
+void MainWindow::showProgress() {
+  const int width = scaled(260, dpi_);
+  const int height = scaled(110, dpi_);
+  RECT owner{};
+  ::GetWindowRect(window_, &owner);
+  progress_ = ::CreateWindowExW(
+      WS_EX_DLGMODALFRAME, L"#32770", widen(window_texts::kCaption).c_str(),
+      WS_POPUP | WS_CAPTION | WS_VISIBLE, (owner.left + owner.right - width) / 2,
+      (owner.top + owner.bottom - height) / 2, width, height, window_, nullptr, instance_, nullptr);
+  if (progress_ == nullptr) return;
+  RECT client{};
+  ::GetClientRect(progress_, &client);
+  const int margin = scaled(10, dpi_);
+  progressText_ = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
+                                    margin, margin, client.right - 2 * margin, scaled(36, dpi_),
+                                    progress_, nullptr, instance_, nullptr);
+  progressBar_ = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, margin,
+                                   margin + scaled(44, dpi_), client.right - 2 * margin,
+                                   scaled(16, dpi_), progress_, nullptr, instance_, nullptr);
+  ::SendMessageW(progressText_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+  ::EnableWindow(window_, FALSE);
+}
+
+void MainWindow::hideProgress() {
+  joining_ = false;
+  if (progress_ == nullptr) return;
+  // The owner takes input again before its child window goes, so it keeps the activation.
+  ::EnableWindow(window_, TRUE);
+  ::DestroyWindow(progress_);
+  progress_ = progressText_ = progressBar_ = nullptr;
 }
 
 }  // namespace tsmerge

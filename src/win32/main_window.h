@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <string>
 
 #include "merge/merge_host.h"
@@ -12,6 +13,9 @@ namespace tsmerge {
 
 class FileAccess;
 class TimestampRewriter;
+
+// A merge that runs longer than this shows a progress window.
+inline constexpr std::chrono::milliseconds kProgressDelay{500};
 
 // Control ids; 1 and 2 are the dialog manager's IDOK and IDCANCEL, so the controls start above.
 enum ControlId : int {
@@ -66,6 +70,12 @@ class MainWindow final : private MergeHost {
   std::string saveDialogFileName() override;
   int messageBox(const std::string& text, MessageButtons buttons) override;
   void startFileManager(const std::string& folder) override;
+  void mergeProgress(const MergeProgress& progress) override;
+
+  // The progress window of a long merge: shown after kProgressDelay, owned by the window, which
+  // takes no input while it shows.
+  void showProgress();
+  void hideProgress();
 
   HINSTANCE instance_;
   MergeJob job_;
@@ -78,6 +88,12 @@ class MainWindow final : private MergeHost {
   HFONT font_ = nullptr;
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
   bool writingFolderText_ = false;
+
+  std::chrono::steady_clock::time_point joinStarted_{};  // when the save dialog was confirmed
+  bool joining_ = false;
+  HWND progress_ = nullptr;
+  HWND progressText_ = nullptr;
+  HWND progressBar_ = nullptr;
 
   // The save dialog 通用对话框1: its properties keep their values from merge to merge.
   DialogType saveDialogType_ = DialogType::Unset;

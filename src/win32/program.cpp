@@ -50,7 +50,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // The shell's folder browser needs the component layer on this thread.
   const HRESULT com = ::OleInitialize(nullptr);
   enterProgramFolder();
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   ::InitCommonControlsEx(&controls);
   // Round to nearest, no floating-point traps, whatever the environment started with.
   std::fesetenv(FE_DFL_ENV);
