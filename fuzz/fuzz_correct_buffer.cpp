@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "timeline/timeline_corrector.h"
+#include "timeline/timestamp_codec.h"
+#include "ts/constants.h"
 
 namespace {
 

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "ts/packet.h"
+#include "ts/pes.h"
+
 namespace tsmerge {
 namespace {
 
@@ -16,13 +19,14 @@ struct StartCandidate {
   std::int64_t decode;
 };
 
-std::int64_t decodeTimestamp(const TsPacket& packet, const PesTimestamps& pes) {
+std::int64_t decodeTimestamp(const PacketView& packet, const PesTimestamps& pes) {
   const std::size_t at = pes.hasDts() ? pes.dtsOffset : pes.ptsOffset;
   return PesTimestampField(packet.data() + at).value();
 }
 
-std::span<std::uint8_t, kTsPacketBytes> packetAt(std::span<std::uint8_t> piece, std::size_t i) {
-  return piece.subspan(i * kTsPacketBytes).first<kTsPacketBytes>();
+// Packet i of a piece that holds at least i + 1 whole packets.
+PacketView packetAt(std::span<std::uint8_t> piece, std::size_t i) {
+  return PacketView(piece.subspan(i * kTsPacketBytes, kTsPacketBytes));
 }
 
 }  // namespace
@@ -122,7 +126,7 @@ bool ContinuousTimeline::lookAhead(std::span<std::uint8_t> piece) {
   const StartCandidate* onPcrPid = nullptr;
   const std::size_t packets = piece.size() / kTsPacketBytes;
   for (std::size_t i = 0; i < packets && onPcrPid == nullptr; ++i) {
-    const TsPacket packet(packetAt(piece, i));
+    const PacketView packet = packetAt(piece, i);
     if (!packet.parses()) continue;
     const std::uint16_t pid = packet.pid();
     if (pcrPid < 0 && packet.hasPcr()) pcrPid = pid;
@@ -190,7 +194,7 @@ void ContinuousTimeline::passPiece(std::span<std::uint8_t> piece) {
   const bool rewrite = mode_ == Mode::Rewrite;
   const std::size_t packets = piece.size() / kTsPacketBytes;
   for (std::size_t i = 0; i < packets; ++i) {
-    TsPacket packet(packetAt(piece, i));
+    PacketView packet = packetAt(piece, i);
     // A packet that does not parse passes as it is, counter included.
     if (!packet.parses()) continue;
     const std::uint16_t pid = packet.pid();

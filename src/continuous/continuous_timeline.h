@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "continuous/clock.h"
-#include "continuous/ts_packet.h"
 #include "merge/timestamp_rewriter.h"
+#include "ts/clock.h"
+#include "ts/constants.h"
 
 namespace tsmerge {
 

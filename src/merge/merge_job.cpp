@@ -8,6 +8,7 @@
 #include "merge/messages.h"
 #include "merge/path_rules.h"
 #include "merge/timestamp_rewriter.h"
+#include "ts/constants.h"
 
 namespace tsmerge {
 namespace {

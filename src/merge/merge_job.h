@@ -7,6 +7,7 @@
 
 #include "merge/length_buckets.h"
 #include "merge/timestamp_rewriter.h"
+#include "ts/constants.h"
 
 namespace tsmerge {
 
@@ -41,6 +42,8 @@ struct MergeResult {
 // Size of one read and write: a multiple of 188 bytes, about 8 MiB, so that a transport packet
 // never straddles two pieces and memory stays bounded whatever the file sizes.
 inline constexpr std::size_t kPieceBytes = kTsPacketBytes * 44620;
+// What TimestampRewriter promises about pieces.
+static_assert(kPieceBytes % kTsPacketBytes == 0 && kPieceBytes >= 3 * kTsPacketBytes);
 
 // The most left-out files a message names one by one.
 inline constexpr std::size_t kLeftOutNamedInMessage = 20;

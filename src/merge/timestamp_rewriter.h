@@ -1,19 +1,15 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 
 namespace tsmerge {
 
-// A transport packet (ISO/IEC 13818-1, 2.4.3.2) and the sync byte it begins with.
-inline constexpr std::size_t kTsPacketBytes = 188;
-inline constexpr std::uint8_t kTsSyncByte = 0x47;
-
 // Rewrites the timestamps of transport-stream sources in place while they pass through a merge.
 // The merge job calls it only for sources whose first byte is the sync byte 0x47; each such
-// source arrives as consecutive pieces, every piece but the last a multiple of 188 bytes.
+// source arrives as consecutive pieces, every piece but the last a multiple of 188 bytes, the
+// first holding at least the source's first three packets (or all of a shorter source).
 class TimestampRewriter {
  public:
   virtual ~TimestampRewriter() = default;

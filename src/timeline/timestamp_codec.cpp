@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "timeline/timeline_corrector.h"
-
 namespace tsmerge {
 
 namespace {

@@ -5,9 +5,10 @@
 #include <optional>
 #include <span>
 
-namespace tsmerge {
+#include "timeline/timeline_state.h"
+#include "ts/clock.h"
 
-struct TimelineState;
+namespace tsmerge {
 
 // A PTS or DTS field is the five-byte timestamp field of a PES header (ISO/IEC 13818-1, 2.4.3.7).
 // The codec handles field bytes 1 to 4 only, which carry timestamp bits 29..0; field byte 0 (the
@@ -43,11 +44,5 @@ std::optional<std::int32_t> rewriteTimestamp(TimelineState& state, std::span<std
 // changed. A field that does not lie wholly inside buffer is left alone.
 void rewritePtsKeepingOffset(TimelineState& state, std::span<std::uint8_t> buffer,
                              std::size_t fieldAt, std::int32_t dtsOld, std::int32_t newBase);
-
-// The low 32 bits of value, read back as signed: the wrap that every timestamp sum goes through.
-constexpr std::int32_t wrap32(std::int64_t value) {
-  // Conversion to a signed type is modulo 2^N since C++20; no overflow is involved.
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
-}
 
 }  // namespace tsmerge

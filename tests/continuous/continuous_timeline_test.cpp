@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <map>
 
-#include "synthetic_ts.h"
+#include "support/ts_stream.h"
+#include "ts/packet.h"
+#include "ts/pes.h"
 
 namespace tsmerge {
 namespace {
@@ -51,7 +53,7 @@ struct Seen {
 std::map<std::uint16_t, Seen> readBack(Bytes& ts) {
   std::map<std::uint16_t, Seen> seen;
   for (std::size_t at = 0; at + 188 <= ts.size(); at += 188) {
-    const TsPacket p(std::span<std::uint8_t>(ts).subspan(at).first<188>());
+    const PacketView p(std::span<std::uint8_t>(ts).subspan(at, 188));
     Seen& s = seen[p.pid()];
     s.cc.push_back(p.continuityCounter());
     if (p.hasPcr()) s.pcr.push_back(p.pcrBase() * 300 + p.pcrExtension());
@@ -243,7 +245,7 @@ TEST(ContinuousTimelineTest, CountersRunOnOnceTheTimelineIsStitched) {
     // Counters in files 3 and 4 continue from the packet before, one up per packet.
     std::vector<unsigned> cc;
     for (std::size_t at = fileBytes; at < out.size(); at += 188) {
-      const TsPacket p(std::span<std::uint8_t>(out).subspan(at).first<188>());
+      const PacketView p(std::span<std::uint8_t>(out).subspan(at, 188));
       if (p.pid() == pid) cc.push_back(p.continuityCounter() | (at >= 2 * fileBytes ? 0x10 : 0));
     }
     for (std::size_t i = 1; i < cc.size(); ++i) {
@@ -270,7 +272,7 @@ TEST(ContinuousTimelineTest, AdaptationOnlyPacketsKeepTheirCount) {
   Bytes out = rewriteJoin(rewriter, files);
   std::vector<std::pair<unsigned, bool>> video;
   for (std::size_t at = file.size(); at < out.size(); at += 188) {
-    const TsPacket p(std::span<std::uint8_t>(out).subspan(at).first<188>());
+    const PacketView p(std::span<std::uint8_t>(out).subspan(at, 188));
     if (p.pid() == testing::kVideoPid) video.emplace_back(p.continuityCounter(), p.hasPayload());
   }
   const unsigned lastOfFile1 = (25 * 3 - 1) & 0xF;

@@ -13,6 +13,8 @@
 #include "continuous/continuous_timeline.h"
 #include "join_folder.h"
 #include "support/test_files.h"
+#include "ts/packet.h"
+#include "ts/pes.h"
 
 namespace tsmerge {
 namespace {
@@ -317,7 +319,7 @@ TEST_F(FfprobeJudgedTest, ParserFindsTheFirstTimestampsFfprobeReports) {
     std::vector<std::uint8_t> bytes(raw.begin(), raw.end());
     std::map<std::uint16_t, std::int64_t> firstDecode;
     for (std::size_t at = 0; at + 188 <= bytes.size(); at += 188) {
-      const TsPacket p(std::span<std::uint8_t>(bytes).subspan(at).first<188>());
+      const PacketView p(std::span<std::uint8_t>(bytes).subspan(at, 188));
       if (!p.parses() || !p.payloadUnitStartIndicator() || !p.hasPayload()) continue;
       const PesTimestamps pes = findPesTimestamps(p);
       if (!pes.hasPts() || firstDecode.count(p.pid())) continue;

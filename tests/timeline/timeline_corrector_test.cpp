@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "merge/merge_job.h"
-#include "ts_packets.h"
+#include "support/ts_stream.h"
 
 namespace tsmerge {
 namespace {
@@ -82,7 +82,7 @@ TEST(TimelineCorrector, WorkedExample) {
     SCOPED_TRACE(w.packet);
     const auto p = packetOf(second, w.packet);
     EXPECT_EQ(pcrBits(p), w.pcr);
-    EXPECT_EQ(timestampField(p, ptsAfterAdaptation(7)), w.pts);
+    EXPECT_EQ(timestampAt(p, ptsAfterAdaptation(7)), w.pts);
     EXPECT_EQ(p[10], 0xFE);  // base bit 0 and extension keep their source values
     EXPECT_EQ(p[11], 0x55);
   }
@@ -141,9 +141,9 @@ TEST(TimelineCorrector, PesHeadersBeforeTheFirstDropKeepTheirTimestamps) {
   correctWhole(state, first);
   Bytes second = tsFile({pesPacket(ptsOnly(90000)), pcrPesPacket(50, ptsOnly(93600))});
   correctWhole(state, second);
-  EXPECT_EQ(timestampField(packetOf(second, 0), kPesOnlyPts), 90000u);
+  EXPECT_EQ(timestampAt(packetOf(second, 0), kPesOnlyPts), 90000u);
   EXPECT_EQ(pcrBits(packetOf(second, 1)), 300u);
-  EXPECT_EQ(timestampField(packetOf(second, 1), ptsAfterAdaptation(7)), (300u + 4500) * 2);
+  EXPECT_EQ(timestampAt(packetOf(second, 1), ptsAfterAdaptation(7)), (300u + 4500) * 2);
 }
 
 // Rebasing from outputPcr 1000 with step 100: the packet gets PCR 1100 and ptsBase 11200.
@@ -243,7 +243,7 @@ TEST(TimelineCorrector, PesOnlyHeadersChainThroughLastTimestamp) {
       {6, kPesOnlyPts, 16200},           {7, kPesOnlyPts, 12400}, {9, kPesOnlyPts, 12600},
   };
   for (const auto& e : kExpected) {
-    EXPECT_EQ(timestampField(packetOf(second, e.packet), e.at), e.pts) << "packet " << e.packet;
+    EXPECT_EQ(timestampAt(packetOf(second, e.packet), e.at), e.pts) << "packet " << e.packet;
   }
   for (const std::size_t unchanged : {3, 4, 5, 10}) {
     EXPECT_TRUE(std::ranges::equal(packetOf(second, unchanged), packetOf(in, unchanged)))
@@ -283,7 +283,7 @@ TEST(TimelineCorrector, ResetKeepsStepBaseAndLastTimestamp) {
   Bytes next = tsFile({pcrPacket(0), pesPacket(ptsOnly(73000))});
   correctWhole(state, next);
   EXPECT_EQ(pcrBits(packetOf(next, 0)), 100u);
-  EXPECT_EQ(timestampField(packetOf(next, 1), kPesOnlyPts), (100u + 4500) * 2 + 3000);
+  EXPECT_EQ(timestampAt(packetOf(next, 1), kPesOnlyPts), (100u + 4500) * 2 + 3000);
 }
 
 TEST(TimelineCorrector, SyncProbe) {
@@ -368,7 +368,7 @@ TEST(TimelineCorrector, PcrsCompareUnsigned) {
     EXPECT_TRUE(state.rebasing);
     EXPECT_EQ(pcrBits(packetOf(file, 0)), 0u);
     EXPECT_EQ(pcrBits(packetOf(file, 1)), 0u);
-    EXPECT_EQ(timestampField(packetOf(file, 0), ptsAfterAdaptation(7)), 9000u);
+    EXPECT_EQ(timestampAt(packetOf(file, 0), ptsAfterAdaptation(7)), 9000u);
   }
 }
 
@@ -384,7 +384,7 @@ TEST(TimelineCorrector, SumsWrapModulo2To32) {
     EXPECT_EQ(state.outputPcr, -2147483647 - 1);
     // (-2^31 + 4500) * 2 wraps to 9000.
     EXPECT_EQ(state.ptsBase, 9000);
-    EXPECT_EQ(timestampField(packetOf(second, 0), ptsAfterAdaptation(7)), 9000u);
+    EXPECT_EQ(timestampAt(packetOf(second, 0), ptsAfterAdaptation(7)), 9000u);
   }
   {
     SCOPED_TRACE("ptsBase once outputPcr + 4500 reaches 2^30");
@@ -393,7 +393,7 @@ TEST(TimelineCorrector, SumsWrapModulo2To32) {
     Bytes file = tsFile({pcrPesPacket(5, ptsOnly((std::uint64_t{1} << 32) | 1000))});
     correctWhole(state, file);
     EXPECT_EQ(state.ptsBase, -2147483647 - 1);
-    EXPECT_EQ(timestampField(packetOf(file, 0), ptsAfterAdaptation(7)), std::uint64_t{1} << 32);
+    EXPECT_EQ(timestampAt(packetOf(file, 0), ptsAfterAdaptation(7)), std::uint64_t{1} << 32);
   }
 }
 
@@ -485,7 +485,7 @@ TEST(TimelineCorrector, HeaderFieldsOutsideThePacketAreIgnored) {
     // The next packet, PES-only, is placed from the lastTimestamp the first one left: its PTS
     // 5000 becomes ptsBase + 5000 - lastTimestamp, bits 29..0.
     const std::int64_t lastTimestamp = c.rewritten ? (c.flags == 0xC0 ? 90000 : 93600) : 7;
-    EXPECT_EQ(timestampField(packetOf(file, 1), kPesOnlyPts),
+    EXPECT_EQ(timestampAt(packetOf(file, 1), kPesOnlyPts),
               static_cast<std::uint64_t>(11200 + 5000 - lastTimestamp) & 0x3FFFFFFF);
     EXPECT_TRUE(std::ranges::equal(packetOf(file, 1).first(14), packetOf(in, 1).first(14)));
     EXPECT_TRUE(std::ranges::equal(packetOf(file, 1).subspan(18), packetOf(in, 1).subspan(18)));

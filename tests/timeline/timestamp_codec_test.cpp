@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "timeline/timeline_corrector.h"
+#include "timeline/timeline_state.h"
 
 namespace tsmerge {
 namespace {

@@ -1,4 +1,4 @@
-#include "continuous/clock.h"
+#include "ts/clock.h"
 
 #include <gtest/gtest.h>
 
@@ -75,6 +75,27 @@ TEST(ClockTest, AddPcrTicksCountsTheSystemClock) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(::testing::Message() << c.pcr << " + " << c.delta);
     EXPECT_EQ(addPcrTicks(c.pcr, c.delta), c.expected);
+  }
+}
+
+// The corrector's wrap: the low 32 bits of the sum, read back as signed, whatever the sum.
+TEST(ClockTest, Wrap32KeepsTheLow32BitsAsSigned) {
+  const struct {
+    std::int64_t value;
+    std::int32_t expected;
+  } kCases[] = {
+      {0, 0},
+      {2147483647, 2147483647},
+      {2147483648, -2147483647 - 1},        // 2^31 wraps to the lowest value
+      {4294967295, -1},                     // 2^32 - 1
+      {4294967296, 0},                      // 2^32
+      {-1, -1},
+      {-2147483649, 2147483647},            // one below the lowest wraps to the highest
+      {(std::int64_t{1} << 40) + 9000, 9000},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.value);
+    EXPECT_EQ(wrap32(c.value), c.expected);
   }
 }
 
