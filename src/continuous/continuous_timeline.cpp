@@ -24,6 +24,9 @@ std::int64_t decodeTimestamp(const PacketView& packet, const PesTimestamps& pes)
   return PesTimestampField(packet.data() + at).value();
 }
 
+// Room for every track index below the record's "no track" mark.
+static_assert(kMaxTracks < 0xFF);
+
 // Packet i of a piece that holds at least i + 1 whole packets.
 PacketView packetAt(std::span<std::uint8_t> piece, std::size_t i) {
   return PacketView(piece.subspan(i * kTsPacketBytes, kTsPacketBytes));
@@ -59,36 +62,13 @@ std::int64_t ContinuousTimeline::StreamTrack::frameTicks() const {
   return best == nullptr ? 0 : best->ticks;
 }
 
-ContinuousTimeline::ContinuousTimeline(Mode mode) : mode_(mode) { resetTimelineState(); }
-
-void ContinuousTimeline::resetTimelineState() {
-  offset_ = 0;
-  stitched_ = false;
-  lastCc_.fill(-1);
-  ccDelta_.fill(0);
-  ccFile_.fill(0);
-  nextName_.clear();
-  fileName_.clear();
-  fileNumber_ = 0;
-  fileOpen_ = false;
-  decided_ = false;
-  refPid_ = -1;
-  trackFile_.fill(0);
-  tracks_.clear();
-  tracks_.reserve(kMaxTracks);
-  haveLastDecode_ = false;
-  lastDecode_ = 0;
-  havePreviousEnd_ = false;
-  previousEnd_ = 0;
-  previousFrame_ = 0;
-  summary_ = {};
-}
+void ContinuousTimeline::resetTimelineState() { *this = ContinuousTimeline(mode_); }
 
 void ContinuousTimeline::beginFile(const std::string& name) { nextName_ = name; }
 
 void ContinuousTimeline::correctBuffer(std::span<std::uint8_t> piece, bool startsFile) {
-  if (startsFile || !fileOpen_) startFile();
-  if (!decided_) decided_ = lookAhead(piece);
+  if (startsFile || !file_.open) startFile();
+  if (!file_.decided) file_.decided = lookAhead(piece);
   passPiece(piece);
 }
 
@@ -96,20 +76,20 @@ void ContinuousTimeline::finishMerge() { finishFile(); }
 
 void ContinuousTimeline::startFile() {
   finishFile();
-  fileOpen_ = true;
   ++fileNumber_;
-  fileName_ = nextName_;
+  file_ = FileRecord{};
+  file_.open = true;
+  file_.name = std::move(nextName_);
   nextName_.clear();
-  decided_ = false;
-  refPid_ = -1;
-  tracks_.clear();
 }
 
 void ContinuousTimeline::finishFile() {
-  if (!fileOpen_) return;
-  fileOpen_ = false;
-  if (refPid_ < 0 || trackFile_[refPid_] != fileNumber_) return;
-  const StreamTrack& ref = tracks_[trackSlot_[refPid_]];
+  if (!file_.open) return;
+  file_.open = false;
+  if (file_.refPid < 0) return;
+  const PidRecord& refRecord = pids_[static_cast<std::size_t>(file_.refPid)];
+  if (refRecord.file != fileNumber_ || refRecord.track == kNoTrack) return;
+  const StreamTrack& ref = file_.tracks[refRecord.track];
   std::int64_t frame = ref.frameTicks();
   if (frame == 0) frame = previousFrame_;
   previousEnd_ = addTicks(ref.first + ref.lastRel + frame, offset_);
@@ -154,7 +134,7 @@ bool ContinuousTimeline::lookAhead(std::span<std::uint8_t> piece) {
       if (tickDelta(c.decode, chosen->decode) < 0) chosen = &c;
     }
   }
-  refPid_ = chosen->pid;
+  file_.refPid = chosen->pid;
   decide(chosen->decode);
   return true;
 }
@@ -165,7 +145,7 @@ void ContinuousTimeline::decide(std::int64_t sourceStart) {
   if (!havePreviousEnd_) return;
   TimelineBoundary boundary;
   boundary.fileIndex = fileNumber_ - 1;
-  boundary.file = fileName_;
+  boundary.file = file_.name;
   boundary.jump = tickDelta(start, previousEnd_);
   boundary.frame = previousFrame_;
   const bool behind = 2 * boundary.jump < -previousFrame_;
@@ -178,16 +158,14 @@ void ContinuousTimeline::decide(std::int64_t sourceStart) {
   summary_.boundaries.push_back(std::move(boundary));
 }
 
-ContinuousTimeline::StreamTrack* ContinuousTimeline::track(std::uint16_t pid,
-                                                           std::uint8_t streamId) {
-  if (trackFile_[pid] == fileNumber_) return &tracks_[trackSlot_[pid]];
-  if (tracks_.size() == kMaxTracks) return nullptr;
-  trackFile_[pid] = fileNumber_;
-  trackSlot_[pid] = static_cast<std::uint8_t>(tracks_.size());
-  StreamTrack& t = tracks_.emplace_back();
-  t.pid = pid;
-  t.streamId = streamId;
-  return &t;
+// The PID's track in the current file, made at its first timestamp; null when the file already
+// has kMaxTracks. The PID's record belongs to the current file already (passPiece sees to it).
+ContinuousTimeline::StreamTrack* ContinuousTimeline::track(std::uint16_t pid) {
+  PidRecord& record = pids_[pid];
+  if (record.track != kNoTrack) return &file_.tracks[record.track];
+  if (file_.tracks.size() == kMaxTracks) return nullptr;
+  record.track = static_cast<std::uint8_t>(file_.tracks.size());
+  return &file_.tracks.emplace_back();
 }
 
 void ContinuousTimeline::passPiece(std::span<std::uint8_t> piece) {
@@ -202,20 +180,24 @@ void ContinuousTimeline::passPiece(std::span<std::uint8_t> piece) {
 
     // Continuity counters (2.4.3.3): a packet with payload counts one up, one without repeats
     // the count.
+    PidRecord& record = pids_[pid];
     unsigned cc = packet.continuityCounter();
-    if (ccFile_[pid] != fileNumber_) {
-      ccFile_[pid] = fileNumber_;
-      ccDelta_[pid] = 0;
-      if (rewrite && stitched_ && lastCc_[pid] >= 0) {
-        const unsigned expected = (static_cast<unsigned>(lastCc_[pid]) + (packet.hasPayload() ? 1 : 0)) & 0xF;
-        ccDelta_[pid] = static_cast<std::uint8_t>((expected - cc) & 0xF);
+    if (record.file != fileNumber_) {
+      const std::int8_t lastCc = record.lastCc;
+      record = PidRecord{};
+      record.file = fileNumber_;
+      record.lastCc = lastCc;
+      if (rewrite && stitched_ && lastCc >= 0) {
+        const unsigned expected =
+            (static_cast<unsigned>(lastCc) + (packet.hasPayload() ? 1 : 0)) & 0xF;
+        record.ccDelta = static_cast<std::uint8_t>((expected - cc) & 0xF);
       }
     }
-    if (ccDelta_[pid] != 0) {
-      cc = (cc + ccDelta_[pid]) & 0xF;
+    if (record.ccDelta != 0) {
+      cc = (cc + record.ccDelta) & 0xF;
       packet.setContinuityCounter(cc);
     }
-    lastCc_[pid] = static_cast<std::int8_t>(cc);
+    record.lastCc = static_cast<std::int8_t>(cc);
 
     if (packet.hasPcr() && rewrite && offset_ != 0) {
       const unsigned extension = packet.pcrExtension();
@@ -231,8 +213,8 @@ void ContinuousTimeline::passPiece(std::span<std::uint8_t> piece) {
     const PesTimestamps pes = findPesTimestamps(packet);
     if (!pes.hasPts()) continue;
     const std::int64_t decode = decodeTimestamp(packet, pes);
-    if (StreamTrack* t = track(pid, pes.streamId)) t->add(decode);
-    if (static_cast<int>(pid) == refPid_) {
+    if (StreamTrack* t = track(pid)) t->add(decode);
+    if (static_cast<int>(pid) == file_.refPid) {
       const std::int64_t written = rewrite ? addTicks(decode, offset_) : decode;
       if (haveLastDecode_ && tickDelta(written, lastDecode_) < 0) ++summary_.stepsBack;
       haveLastDecode_ = true;

@@ -64,7 +64,7 @@ struct TimelineSummary {
 class ContinuousTimeline final : public TimestampRewriter {
  public:
   enum class Mode { Rewrite, Observe };
-  explicit ContinuousTimeline(Mode mode = Mode::Rewrite);
+  explicit ContinuousTimeline(Mode mode = Mode::Rewrite) : mode_(mode) {}
 
   void resetTimelineState() override;
   void beginFile(const std::string& name) override;
@@ -78,8 +78,6 @@ class ContinuousTimeline final : public TimestampRewriter {
  private:
   // Timestamps of one PID within the current file, in the source's clock.
   struct StreamTrack {
-    std::uint16_t pid = 0;
-    std::uint8_t streamId = 0;
     std::int64_t first = 0;     // first decode timestamp (DTS, else PTS)
     std::int64_t last = 0;      // last decode timestamp
     std::int64_t lastRel = 0;   // greatest decode timestamp, relative to first
@@ -94,33 +92,42 @@ class ContinuousTimeline final : public TimestampRewriter {
     std::int64_t frameTicks() const;
   };
 
+  static constexpr std::uint8_t kNoTrack = 0xFF;
+
+  // One PID. lastCc runs over the whole output; the other fields belong to file number `file`
+  // and start afresh at the PID's first packet in each file.
+  struct PidRecord {
+    std::int8_t lastCc = -1;        // the last continuity counter written; −1: none yet
+    std::uint32_t file = 0;         // 0: none yet
+    std::uint8_t ccDelta = 0;       // added to the file's counters
+    std::uint8_t track = kNoTrack;  // the PID's StreamTrack in file_.tracks
+  };
+
+  // The file being passed.
+  struct FileRecord {
+    std::string name;  // as listed
+    bool open = false;
+    bool decided = false;  // its start has been found and compared
+    int refPid = -1;
+    std::vector<StreamTrack> tracks;
+  };
+
   void startFile();
   void finishFile();
   bool lookAhead(std::span<std::uint8_t> piece);
   void decide(std::int64_t sourceStart);
   void passPiece(std::span<std::uint8_t> piece);
-  StreamTrack* track(std::uint16_t pid, std::uint8_t streamId);
+  StreamTrack* track(std::uint16_t pid);
 
+  // All of the state is a plain value: a default one is where every merge starts, and a copy
+  // can be put back.
   Mode mode_;
   std::int64_t offset_ = 0;
   bool stitched_ = false;  // a shift has been applied in this merge
-
-  // Per PID, over the whole output: the last continuity counter written (−1: none yet) and, for
-  // the current file, the amount added to its counters (decided at the PID's first packet).
-  std::array<std::int8_t, kPidCount> lastCc_{};
-  std::array<std::uint8_t, kPidCount> ccDelta_{};
-  std::array<std::uint32_t, kPidCount> ccFile_{};
-
-  // The current file.
-  std::string nextName_;
-  std::string fileName_;
-  std::uint32_t fileNumber_ = 0;  // 1-based; 0 before the first file
-  bool fileOpen_ = false;
-  bool decided_ = false;  // the file's start has been found and compared
-  int refPid_ = -1;
-  std::array<std::uint32_t, kPidCount> trackFile_{};
-  std::array<std::uint8_t, kPidCount> trackSlot_{};
-  std::vector<StreamTrack> tracks_;
+  std::string nextName_;   // from beginFile, for the next file
+  std::uint32_t fileNumber_ = 0;  // of the current file, 1-based; 0 before the first file
+  FileRecord file_;
+  std::array<PidRecord, kPidCount> pids_{};
 
   // The last decode timestamp of a reference stream, in output time.
   bool haveLastDecode_ = false;

@@ -110,6 +110,43 @@ TEST(ContinuousTimelineTest, RestartingClocksBecomeOneTimeline) {
   EXPECT_EQ(rewriter.offset(), 4 * shape.frames * shape.frameTicks);
 }
 
+// A second merge with the same rewriter starts from nothing the first one left (offset, counters,
+// tracks, summary); and a copy of the state taken between two files, put back, replays the next
+// file byte for byte: what a host needs to forget a file it could not append.
+TEST(ContinuousTimelineTest, StateResetsWholeAndACopyReplaysAFile) {
+  const std::vector<Bytes> files(3, testing::segment(SegmentShape{}));
+  ContinuousTimeline fresh;
+  const Bytes expected = rewriteJoin(fresh, files);
+  // The first merge: segments of another length, so its counters and offsets differ.
+  ContinuousTimeline reused;
+  const Bytes shortSegment = testing::segment(SegmentShape{.frames = 7});
+  rewriteJoin(reused, {shortSegment, shortSegment});
+  EXPECT_EQ(rewriteJoin(reused, files), expected);
+  EXPECT_EQ(reused.summary().boundaries.size(), fresh.summary().boundaries.size());
+
+  ContinuousTimeline rewriter;
+  rewriter.resetTimelineState();
+  auto pass = [&rewriter](const Bytes& file, const std::string& name) {
+    Bytes bytes = file;
+    rewriter.beginFile(name);
+    rewriter.correctBuffer(bytes, true);
+    return bytes;
+  };
+  pass(files[0], "1.ts");
+  const Bytes second = pass(files[1], "2.ts");
+  const ContinuousTimeline afterTwo = rewriter;
+  const Bytes third = pass(files[2], "3.ts");
+  ASSERT_NE(third, files[2]);  // shifted, counters renumbered
+  rewriter = afterTwo;
+  EXPECT_EQ(pass(files[2], "3.ts"), third);
+  rewriter.finishMerge();
+  Bytes joined = files[0];
+  joined.insert(joined.end(), second.begin(), second.end());
+  joined.insert(joined.end(), third.begin(), third.end());
+  EXPECT_EQ(joined, expected);
+  EXPECT_EQ(rewriter.summary().duration(), fresh.summary().duration());
+}
+
 TEST(ContinuousTimelineTest, ARunningClockPassesByteForByte) {
   // One stream cut in four, the last cut crossing the 33-bit wrap.
   const struct {
