@@ -1,7 +1,10 @@
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/cli.h"
@@ -19,6 +22,12 @@ int main(int argc, char** argv) {
               << "Try 'tsmerge --help' for more information.\n";
     return tsmerge::kExitUsage;
   }
+  tsmerge::CliEnvironment environment;
+  environment.language = tsmerge::messageLanguage(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"),
+                                                  std::getenv("LANG"));
+  std::error_code ignored;
+  environment.workingFolder = std::filesystem::current_path(ignored).string();
+  environment.progressToTerminal = ::isatty(STDERR_FILENO) == 1;
   tsmerge::PosixFileAccess files;
-  return tsmerge::runCli(options, files, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1);
+  return tsmerge::runCli(options, files, std::cout, std::cerr, environment);
 }

@@ -266,19 +266,4 @@ TimelineSummary TimelineObserver::summary() const {
   return result;
 }
 
-std::string formatTimelineReport(const TimelineSummary& summary) {
-  std::string text;
-  char line[512];
-  for (const TimelineBoundary& b : summary.boundaries) {
-    if (!b.jumped() && b.shift == 0) continue;
-    std::snprintf(line, sizeof line, "timeline: %s: clock jumped %+.3f s, shifted %+.3f s\n",
-                  b.file.c_str(), tickSeconds(b.jump), tickSeconds(b.shift));
-    text += line;
-  }
-  std::snprintf(line, sizeof line, "timeline: total duration %.3f s\n",
-                tickSeconds(summary.duration()));
-  text += line;
-  return text;
-}
-
 }  // namespace tsmerge

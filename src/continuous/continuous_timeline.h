@@ -165,7 +165,4 @@ class TimelineObserver final : public TimestampRewriter {
   ContinuousTimeline after_{ContinuousTimeline::Mode::Observe};
 };
 
-// The lines --report prints: one per boundary whose clock jumped, then the total duration.
-std::string formatTimelineReport(const TimelineSummary& summary);
-
 }  // namespace tsmerge

@@ -2,20 +2,27 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tsmerge {
 
-enum class MessageButtons { Ok, OkCancel };
-
-// What a message box returns.
-inline constexpr int kMessageOk = 0;
-inline constexpr int kMessageCancel = 1;  // also when the box is closed
-
-// Caption of every message box.
-inline constexpr const char* kMessageCaption = "信息：";
-
 enum class DialogType { Unset, Save };
+
+// What the merge job asks when it needs the output's path: the kind of dialog, its filter text
+// and the path confirmed last (empty before the first), which a window offers again.
+struct OutputRequest {
+  DialogType type = DialogType::Save;
+  std::string filter;
+  std::string lastPath;
+};
+
+// The host's answer to an OutputRequest: the path, and whether a file already there may be
+// replaced (the user confirmed it, or asked for it up front).
+struct OutputChoice {
+  std::string path;
+  bool replaceExisting = false;
+};
 
 // Where a running join stands, for a progress display.
 struct MergeProgress {
@@ -24,28 +31,26 @@ struct MergeProgress {
   std::uint64_t bytesWritten = 0;
 };
 
-// The window, or whatever stands in for it, as the merge job sees it.
+// The host's answer to a progress report: go on, or stop the merge before the next piece.
+enum class ProgressAnswer { Continue, Stop };
+
+// The window, the command line, or a test, as the merge job sees it. The job asks and reports
+// through these calls only; how a result is worded and shown is the host's business.
 class MergeHost {
  public:
   virtual ~MergeHost() = default;
   // The current folder text; read anew at every use.
   virtual std::string folderText() = 0;
-  // True when the correction check box is ticked.
-  virtual bool correctionChecked() = 0;
-  // The merge button stops accepting clicks until the folder text changes.
-  virtual void disableMergeButton() = 0;
-  // Settings of the save dialog; the file-name property keeps the path chosen last.
-  virtual void setSaveDialogType(DialogType type) = 0;
-  virtual void setSaveDialogFilter(const std::string& filter) = 0;
-  // Shows the dialog modally: true when a file name was confirmed, false when cancelled.
-  virtual bool openSaveDialog() = 0;
-  virtual std::string saveDialogFileName() = 0;
-  // A modal box with caption kMessageCaption and no icon; returns kMessageOk or kMessageCancel.
-  virtual int messageBox(const std::string& text, MessageButtons buttons) = 0;
-  // Opens the folder in the desktop's file manager without waiting; failures are ignored.
-  virtual void startFileManager(const std::string& folder) = 0;
-  // Called after each source and now and then within a large one.
-  virtual void mergeProgress(const MergeProgress& progress) { (void)progress; }
+  // True when the timestamps are to be rewritten in this merge; read once, before the output is
+  // asked for.
+  virtual bool rewriteTimestamps() = 0;
+  // The output, or nothing when the user declined to give one.
+  virtual std::optional<OutputChoice> chooseOutput(const OutputRequest& request) = 0;
+  // Called after each source and now and then within a large one; Stop ends the merge there.
+  virtual ProgressAnswer mergeProgress(const MergeProgress& progress) {
+    (void)progress;
+    return ProgressAnswer::Continue;
+  }
 };
 
 }  // namespace tsmerge

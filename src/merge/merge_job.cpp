@@ -1,6 +1,7 @@
 #include "merge/merge_job.h"
 
 #include <algorithm>
+#include <optional>
 #include <span>
 
 #include "merge/file_access.h"
@@ -29,20 +30,6 @@ ReadResult readPiece(SourceFile& file, std::span<std::uint8_t> buffer) {
   return piece;
 }
 
-// The list of files left out, placed after a message's own text.
-std::string leftOutText(const std::vector<LeftOutFile>& leftOut) {
-  if (leftOut.empty()) return {};
-  std::string text = "\n\n" + std::to_string(leftOut.size()) + " 个文件无法读取，未合并：";
-  const std::size_t named = std::min(leftOut.size(), kLeftOutNamedInMessage);
-  for (std::size_t i = 0; i < named; ++i) {
-    text += "\n" + leftOut[i].name + "（" + leftOut[i].reason + "）";
-  }
-  if (named < leftOut.size()) {
-    text += "\n……另有 " + std::to_string(leftOut.size() - named) + " 个";
-  }
-  return text;
-}
-
 }  // namespace
 
 MergeJob::MergeJob(MergeHost& host, FileAccess& files, const PathRules& rules,
@@ -52,13 +39,11 @@ MergeJob::MergeJob(MergeHost& host, FileAccess& files, const PathRules& rules,
 MergeResult MergeJob::runMerge() {
   MergeResult result;
   if (!rules_.isFolderPath(host_.folderText())) {
-    host_.messageBox(messages::kBadFolderPath, MessageButtons::Ok);
     result.outcome = MergeResult::Outcome::BadFolderPath;
     return result;
   }
   pathParts_ = rules_.splitPath(host_.folderText());
   if (pathParts_.size() < 2) {
-    host_.messageBox(messages::kDriveRoot, MessageButtons::Ok);
     result.outcome = MergeResult::Outcome::DriveRoot;
     return result;
   }
@@ -69,17 +54,18 @@ MergeResult MergeJob::runMerge() {
   buckets_.lastNameLength = 0;
   buckets_.fillBuckets(host_.folderText(), rules_, files_);
 
-  host_.setSaveDialogType(DialogType::Save);
-  host_.setSaveDialogFilter(messages::kSaveDialogFilter);
   // The check box counts as it reads now; ticking it while the dialog is open changes nothing.
-  const bool correctionOn = host_.correctionChecked() && rewriter_ != nullptr;
+  const bool correctionOn = host_.rewriteTimestamps() && rewriter_ != nullptr;
   if (correctionOn) rewriter_->resetTimelineState();
 
-  if (!host_.openSaveDialog()) {
+  const std::optional<OutputChoice> output =
+      host_.chooseOutput({DialogType::Save, messages::kSaveDialogFilter, lastOutputPath_});
+  if (!output) {
     result.outcome = MergeResult::Outcome::Cancelled;
     return result;
   }
-  result.outputPath = host_.saveDialogFileName();
+  lastOutputPath_ = output->path;
+  result.outputPath = output->path;
 
   std::vector<Source> sources;
   for (std::size_t n = 1; n <= buckets_.lastBucket(); ++n) {
@@ -91,7 +77,6 @@ MergeResult MergeJob::runMerge() {
   }
 
   joinSources(sources, correctionOn, result);
-  report(result);
   return result;
 }
 
@@ -113,6 +98,13 @@ void MergeJob::joinSources(const std::vector<Source>& sources, bool correctionOn
     result.outputError = std::move(reason);
     out.close();
     files_.removeFile(result.outputPath);
+  };
+  // The host may stop the merge at each report: then no output is left.
+  auto stopRequested = [&](const MergeProgress& progress) {
+    if (host_.mergeProgress(progress) == ProgressAnswer::Continue) return false;
+    failOutput({});
+    result.outcome = MergeResult::Outcome::Stopped;
+    return true;
   };
 
   MergeProgress progress{0, sources.size(), 0};
@@ -155,14 +147,14 @@ void MergeJob::joinSources(const std::vector<Source>& sources, bool correctionOn
         firstPiece = false;
         if (piece.bytes < buffer.size()) break;
         progress.bytesWritten = result.bytesWritten;
-        host_.mergeProgress(progress);
+        if (stopRequested(progress)) return;
       }
       if (!readFailed) ++result.filesJoined;
     }
     // The source is closed here, before the next one is opened.
     ++progress.filesDone;
     progress.bytesWritten = result.bytesWritten;
-    host_.mergeProgress(progress);
+    if (stopRequested(progress)) return;
   }
 
   if (std::string error = out.close(); !error.empty()) {
@@ -177,22 +169,6 @@ void MergeJob::joinSources(const std::vector<Source>& sources, bool correctionOn
   if (correctionOn) rewriter_->finishMerge();
   result.outcome =
       result.leftOut.empty() ? MergeResult::Outcome::Joined : MergeResult::Outcome::Partial;
-}
-
-void MergeJob::report(MergeResult& result) {
-  if (result.outcome == MergeResult::Outcome::Failed) {
-    std::string text = messages::kWriteFailed;
-    if (!result.outputError.empty()) {
-      text += "\n\n" + result.outputPath + "：" + result.outputError;
-    }
-    host_.messageBox(text + leftOutText(result.leftOut), MessageButtons::Ok);
-    return;
-  }
-  host_.disableMergeButton();
-  const std::string text = messages::kSucceeded + leftOutText(result.leftOut);
-  if (host_.messageBox(text, MessageButtons::OkCancel) == kMessageOk) {
-    host_.startFileManager(rules_.outputFolder(result.outputPath));
-  }
 }
 
 }  // namespace tsmerge

@@ -26,11 +26,13 @@ struct MergeResult {
   enum class Outcome {
     BadFolderPath,  // the folder text is not a folder path
     DriveRoot,      // the folder text names a root
-    Cancelled,      // the save dialog was cancelled
+    Cancelled,      // no output path was given
     Joined,         // every source joined
     Partial,        // the output holds the readable sources; leftOut names the others
     Failed,         // no output: nothing to join, or the output could not be written
+    Stopped,        // the host stopped the merge; no output
   };
+  bool succeeded() const { return outcome == Outcome::Joined || outcome == Outcome::Partial; }
   Outcome outcome = Outcome::Cancelled;
   std::string outputPath;
   std::size_t filesJoined = 0;
@@ -45,11 +47,9 @@ inline constexpr std::size_t kPieceBytes = kTsPacketBytes * 44620;
 // What TimestampRewriter promises about pieces.
 static_assert(kPieceBytes % kTsPacketBytes == 0 && kPieceBytes >= 3 * kTsPacketBytes);
 
-// The most left-out files a message names one by one.
-inline constexpr std::size_t kLeftOutNamedInMessage = 20;
-
-// Joins every file of one folder into one output, in length-bucket order. One object lives as long
-// as its window; its buckets and last path split carry over from merge to merge.
+// Joins every file of one folder into one output, in length-bucket order, and hands back what
+// came of it; the host words the result. One object lives as long as its window; its buckets,
+// last path split and last output path carry over from merge to merge.
 class MergeJob {
  public:
   // rewriter may be null: correction is then never applied, whatever the check box says.
@@ -58,7 +58,7 @@ class MergeJob {
 
   // The window's created handler.
   void createBuckets() { buckets_.createBuckets(); }
-  // One merge, from the folder check to the final message.
+  // One merge, from the folder check to the closed output.
   MergeResult runMerge();
 
   const LengthBuckets& buckets() const { return buckets_; }
@@ -70,7 +70,6 @@ class MergeJob {
     std::string path;
   };
   void joinSources(const std::vector<Source>& sources, bool correctionOn, MergeResult& result);
-  void report(MergeResult& result);
 
   MergeHost& host_;
   FileAccess& files_;
@@ -78,6 +77,7 @@ class MergeJob {
   TimestampRewriter* rewriter_;
   LengthBuckets buckets_;
   std::vector<std::string> pathParts_;
+  std::string lastOutputPath_;  // offered again by the next output request
   std::vector<std::uint8_t> sourceBuffer_;
 };
 

@@ -21,6 +21,7 @@
 #include <QSignalBlocker>
 #include <QTextDocument>
 
+#include "merge/messages.h"
 #include "merge/path_rules.h"
 #include "ui/fatal_error.h"
 #include "ui/window_dialogs.h"
@@ -182,55 +183,79 @@ void MainWindow::writeFolderText(const QString& text) {
 }
 
 void MainWindow::runMerge() {
+  MergeResult result;
   try {
-    job_.runMerge();
+    result = job_.runMerge();
   } catch (const std::bad_alloc&) {
     fatalError(fromUtf8(window_texts::kOutOfMemory));
   }
   hideProgress();
+  showResult(result);
+}
+
+void MainWindow::showResult(const MergeResult& result) {
+  using Outcome = MergeResult::Outcome;
+  switch (result.outcome) {
+    case Outcome::BadFolderPath:
+      messageBox(messages::kBadFolderPath, MessageButtons::Ok);
+      return;
+    case Outcome::DriveRoot:
+      messageBox(messages::kDriveRoot, MessageButtons::Ok);
+      return;
+    case Outcome::Cancelled:
+    case Outcome::Stopped:
+      return;
+    case Outcome::Failed: {
+      std::string text = messages::kWriteFailed;
+      if (!result.outputError.empty()) {
+        text += "\n\n" + result.outputPath + "：" + result.outputError;
+      }
+      messageBox(text + messages::leftOutList(result.leftOut), MessageButtons::Ok);
+      return;
+    }
+    case Outcome::Joined:
+    case Outcome::Partial:
+      break;
+  }
+  mergeButton_->setEnabled(false);
+  const std::string text = messages::kSucceeded + messages::leftOutList(result.leftOut);
+  if (messageBox(text, MessageButtons::OkCancel) == BoxAnswer::Ok) {
+    const std::string folder = platformPathRules().outputFolder(result.outputPath);
+    dialogs_.openFolder(QFile::decodeName(QByteArray::fromStdString(folder)));
+  }
 }
 
 std::string MainWindow::folderText() {
   return QFile::encodeName(folderEdit_->toPlainText()).toStdString();
 }
 
-bool MainWindow::correctionChecked() { return correctionBox_->isChecked(); }
+bool MainWindow::rewriteTimestamps() { return correctionBox_->isChecked(); }
 
-void MainWindow::disableMergeButton() { mergeButton_->setEnabled(false); }
-
-void MainWindow::setSaveDialogType(DialogType type) { saveDialog_.type = type; }
-
-void MainWindow::setSaveDialogFilter(const std::string& filter) {
-  saveDialog_.filter = QString::fromStdString(filter);
-}
-
-bool MainWindow::openSaveDialog() {
+std::optional<OutputChoice> MainWindow::chooseOutput(const OutputRequest& request) {
+  saveDialog_.type = request.type;
+  saveDialog_.filter = QString::fromStdString(request.filter);
+  saveDialog_.fileName = QFile::decodeName(QByteArray::fromStdString(request.lastPath));
   QFileDialog dialog(this);
   dialog.setObjectName(QStringLiteral("通用对话框1"));
-  setUpSaveDialog(dialog, saveDialog_.type, saveDialog_.filter, saveDialog_.fileName);
+  setUpSaveDialog(dialog, saveDialog_.filter, saveDialog_.fileName);
   const std::optional<QString> chosen = dialogs_.runSaveDialog(dialog);
-  if (!chosen || chosen->isEmpty()) return false;
+  if (!chosen || chosen->isEmpty()) return std::nullopt;
   saveDialog_.fileName = *chosen;
   joinClock_.start();
-  return true;
+  // The dialog has asked before a file is replaced.
+  return OutputChoice{QFile::encodeName(*chosen).toStdString(), true};
 }
 
-std::string MainWindow::saveDialogFileName() {
-  return QFile::encodeName(saveDialog_.fileName).toStdString();
-}
-
-int MainWindow::messageBox(const std::string& text, MessageButtons buttons) {
+BoxAnswer MainWindow::messageBox(const std::string& text, MessageButtons buttons) {
   hideProgress();
   return dialogs_.messageBox(this, QString::fromStdString(text), buttons);
 }
 
-void MainWindow::startFileManager(const std::string& folder) {
-  dialogs_.openFolder(QFile::decodeName(QByteArray::fromStdString(folder)));
-}
-
-void MainWindow::mergeProgress(const MergeProgress& progress) {
+ProgressAnswer MainWindow::mergeProgress(const MergeProgress& progress) {
   if (progress_ == nullptr || !progress_->isVisible()) {
-    if (!joinClock_.isValid() || joinClock_.elapsed() < progressDelay_.count()) return;
+    if (!joinClock_.isValid() || joinClock_.elapsed() < progressDelay_.count()) {
+      return ProgressAnswer::Continue;
+    }
     if (progress_ == nullptr) progress_ = new MergeProgressDialog(this);
     progress_->show();
   }
@@ -243,6 +268,7 @@ void MainWindow::mergeProgress(const MergeProgress& progress) {
           .arg(QLocale::system().formattedDataSize(static_cast<qint64>(progress.bytesWritten))));
   // The dialog is modal, so this repaints the windows without handing the main window any input.
   QCoreApplication::processEvents();
+  return ProgressAnswer::Continue;
 }
 
 void MainWindow::hideProgress() {

@@ -10,6 +10,7 @@
 
 #include "merge/merge_host.h"
 #include "merge/merge_job.h"
+#include "ui/window_dialogs.h"
 
 class QCheckBox;
 class QLabel;
@@ -21,7 +22,6 @@ namespace tsmerge {
 
 class FileAccess;
 class TimestampRewriter;
-class WindowDialogs;
 
 // A merge that runs longer than this shows a progress dialog.
 inline constexpr std::chrono::milliseconds kProgressDelay{500};
@@ -62,6 +62,9 @@ class MainWindow final : public QWidget, private MergeHost {
   void folderTextChanged();
   // Click on 按钮2: one merge, from the folder check to its last message.
   void runMerge();
+  // The message box that tells a merge's result, worded as the window words it; after a join,
+  // the merge button is disabled first and OK opens the output's folder.
+  void showResult(const MergeResult& result);
 
   // Replaces the whole folder text and raises folderTextChanged once, also for the same text.
   void writeFolderText(const QString& text);
@@ -79,15 +82,11 @@ class MainWindow final : public QWidget, private MergeHost {
  private:
   // MergeHost
   std::string folderText() override;
-  bool correctionChecked() override;
-  void disableMergeButton() override;
-  void setSaveDialogType(DialogType type) override;
-  void setSaveDialogFilter(const std::string& filter) override;
-  bool openSaveDialog() override;
-  std::string saveDialogFileName() override;
-  int messageBox(const std::string& text, MessageButtons buttons) override;
-  void startFileManager(const std::string& folder) override;
-  void mergeProgress(const MergeProgress& progress) override;
+  bool rewriteTimestamps() override;
+  std::optional<OutputChoice> chooseOutput(const OutputRequest& request) override;
+  ProgressAnswer mergeProgress(const MergeProgress& progress) override;
+
+  BoxAnswer messageBox(const std::string& text, MessageButtons buttons);
 
   void hideProgress();
 

@@ -19,7 +19,7 @@ std::optional<QString> ToolkitDialogs::runSaveDialog(QFileDialog& dialog) {
   return files.first();
 }
 
-int ToolkitDialogs::messageBox(QWidget* owner, const QString& text, MessageButtons buttons) {
+BoxAnswer ToolkitDialogs::messageBox(QWidget* owner, const QString& text, MessageButtons buttons) {
   const std::unique_ptr<QMessageBox> box = makeMessageBox(owner, text, buttons);
   box->exec();
   return messageBoxAnswer(*box);
@@ -42,15 +42,9 @@ QStringList qtNameFilters(const QString& filter) {
   return filters;
 }
 
-void setUpSaveDialog(QFileDialog& dialog, DialogType type, const QString& filter,
-                     const QString& fileName) {
-  if (type == DialogType::Save) {
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-  } else {
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-  }
+void setUpSaveDialog(QFileDialog& dialog, const QString& filter, const QString& fileName) {
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
   // The entry shows the description alone; its hint asks for the extension, so none is added.
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   if (!filter.isEmpty()) dialog.setNameFilters(qtNameFilters(filter));
@@ -72,9 +66,9 @@ std::unique_ptr<QMessageBox> makeMessageBox(QWidget* owner, const QString& text,
   return box;
 }
 
-int messageBoxAnswer(const QMessageBox& box) {
+BoxAnswer messageBoxAnswer(const QMessageBox& box) {
   const QAbstractButton* ok = box.button(QMessageBox::Ok);
-  return ok != nullptr && box.clickedButton() == ok ? kMessageOk : kMessageCancel;
+  return ok != nullptr && box.clickedButton() == ok ? BoxAnswer::Ok : BoxAnswer::Cancel;
 }
 
 }  // namespace tsmerge

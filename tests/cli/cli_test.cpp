@@ -29,8 +29,10 @@ class CliTest : public ::testing::Test {
   void write(const std::string& name, const std::string& text) {
     testing::writeFile(dir_ / "in" / name, text);
   }
+  // The locale is English unless prefix sets it.
   ProgramRun run(const std::string& arguments, const std::string& prefix = "") {
-    const std::string command = prefix + " " + TSMERGE_BINARY + " " + arguments + " >" +
+    const std::string command = "export LC_ALL= LC_MESSAGES= LANG=C.UTF-8; " + prefix + " " +
+                                TSMERGE_BINARY + " " + arguments + " >" +
                                 (dir_ / "stdout").string() + " 2>" + (dir_ / "stderr").string() +
                                 " </dev/null";
     const int status = std::system(command.c_str());
@@ -47,13 +49,13 @@ class CliTest : public ::testing::Test {
   const fs::path& dir_ = temp_.path();
 };
 
-TEST_F(CliTest, JoinsInNaturalOrderAndPrintsTheSuccessText) {
+TEST_F(CliTest, JoinsInNaturalOrderAndSaysWhatItDid) {
   for (int i = 1; i <= 12; ++i) write(std::to_string(i) + ".ts", "<" + std::to_string(i) + ">");
   const ProgramRun r = run("-o " + out() + " " + in());
   EXPECT_EQ(r.exitCode, kExitJoined) << r.err;
   EXPECT_EQ(readFile(out()), "<1><2><3><4><5><6><7><8><9><10><11><12>");
-  EXPECT_EQ(r.out, std::string(messages::kSucceeded) + "\n");
-  EXPECT_NE(r.err.find("joined 12 files"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "joined 12 files, 39 bytes, into " + out() + "\n");
+  EXPECT_EQ(r.err, "");
   // Not a terminal: no progress line.
   EXPECT_EQ(r.err.find('\r'), std::string::npos);
 }
@@ -71,13 +73,14 @@ TEST_F(CliTest, ExitCodesAndMessages) {
       {"two folders", "-o " + out() + " " + in() + " " + in(), kExitUsage, "more than one"},
       {"unknown option", "--frobnicate -o " + out() + " " + in(), kExitUsage, "unknown option"},
       {"-o without a name", in() + " -o", kExitUsage, "needs a file name"},
-      {"relative folder", "-o " + out() + " in", kExitFailed, messages::kBadFolderPath},
-      {"the root", "-o " + out() + " /", kExitFailed, messages::kDriveRoot},
+      {"empty folder text", "-o " + out() + " ''", kExitFailed, "'': not a folder path"},
+      {"the root", "-o " + out() + " /", kExitFailed, "/: the root folder is refused"},
       {"missing folder", "-o " + out() + " " + in() + "/missing", kExitFailed,
-       messages::kWriteFailed},
+       "nothing to join"},
       {"output in a missing folder", "-o " + dir_.string() + "/no/out.ts " + in(), kExitFailed,
-       messages::kWriteFailed},
-      {"output is a folder", "-f -o " + in() + " " + in(), kExitFailed, messages::kWriteFailed},
+       "cannot write " + dir_.string() + "/no/out.ts: "},
+      {"output is a folder", "-f -o " + in() + " " + in(), kExitFailed,
+       "cannot write " + in() + ": "},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -89,10 +92,56 @@ TEST_F(CliTest, ExitCodesAndMessages) {
   }
 }
 
+TEST_F(CliTest, ARelativeFolderIsTakenFromTheWorkingFolder) {
+  write("1.ts", "one");
+  write("2.ts", "two");
+  const ProgramRun r = run("-o " + out() + " in", "cd " + dir_.string() + " &&");
+  EXPECT_EQ(r.exitCode, kExitJoined) << r.err;
+  EXPECT_EQ(readFile(out()), "onetwo");
+  EXPECT_EQ(r.out, "joined 2 files, 6 bytes, into " + out() + "\n");
+}
+
+TEST_F(CliTest, SpeaksChineseOnlyWhenTheLocaleSaysSo) {
+  // gettext's order: LC_ALL, then LC_MESSAGES, then LANG; the first one set decides.
+  const struct {
+    const char* environment;
+    bool chinese;
+  } kCases[] = {
+      {"LANG=C.UTF-8", false},
+      {"LANG=en_US.UTF-8", false},
+      {"LANG=zh_CN.UTF-8", true},
+      {"LANG=zh_TW", true},
+      {"LC_MESSAGES=zh_CN.UTF-8", true},
+      {"LC_ALL=C.UTF-8 LANG=zh_CN.UTF-8", false},
+      {"LC_MESSAGES=C LANG=zh_CN.UTF-8", false},
+      {"LC_ALL=zh_CN.UTF-8 LC_MESSAGES=C", true},
+      {"LANG=zu_ZA.UTF-8", false},
+  };
+  write("1.ts", "one");
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.environment);
+    const std::string prefix = std::string("export ") + c.environment + ";";
+    const ProgramRun root = run("-o " + out() + " /", prefix);
+    EXPECT_EQ(root.exitCode, kExitFailed);
+    EXPECT_EQ(root.err.find(messages::kDriveRoot) != std::string::npos, c.chinese) << root.err;
+    EXPECT_EQ(root.err.find("root folder is refused") != std::string::npos, !c.chinese)
+        << root.err;
+
+    const ProgramRun joined = run("-f -o " + out() + " " + in(), prefix);
+    EXPECT_EQ(joined.exitCode, kExitJoined) << joined.err;
+    // Success is told, never asked.
+    EXPECT_EQ(joined.out.find(messages::kSucceeded), std::string::npos);
+    EXPECT_EQ(joined.out.find("是否"), std::string::npos);
+    EXPECT_EQ(joined.out.find("操作成功完成！") == 0, c.chinese) << joined.out;
+    EXPECT_NE(joined.out.find(out()), std::string::npos) << joined.out;
+  }
+}
+
 TEST_F(CliTest, HelpTeachesTheTool) {
   const ProgramRun r = run("--help");
   EXPECT_EQ(r.exitCode, kExitJoined);
-  for (const char* word : {"Usage: tsmerge", "--force", "--fix-timeline", "Exit status"}) {
+  for (const char* word : {"Usage: tsmerge", "--force", "--fix-timeline", "Exit status",
+                           "relative to the working folder", "LC_MESSAGES"}) {
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
   }
 }
@@ -116,7 +165,7 @@ TEST_F(CliTest, FilesLeftOutAreNamedWithExitCode3) {
   const ProgramRun r = run("-o " + out() + " " + in());
   EXPECT_EQ(r.exitCode, kExitPartial);
   EXPECT_EQ(readFile(out()), "onethree");
-  EXPECT_EQ(r.out.rfind(messages::kSucceeded, 0), 0u);
+  EXPECT_EQ(r.out, "joined 2 files, 8 bytes, into " + out() + "\n");
   EXPECT_NE(r.err.find("left out " + in() + "/2.ts: not a regular file"), std::string::npos)
       << r.err;
 }
@@ -168,7 +217,7 @@ TEST(CliOptions, ParsesOptionsAnywhere) {
   EXPECT_EQ(o.folder, "/in");
   EXPECT_EQ(o.output, "/o.ts");
   EXPECT_TRUE(o.force);
-  EXPECT_TRUE(o.fixTimeline);
+  EXPECT_EQ(o.timeline, TimelineMode::FixTimeline);
   const CliOptions dashed = parseCliOptions({"-o", "x", "--", "-folder"});
   EXPECT_EQ(dashed.folder, "-folder");
 }

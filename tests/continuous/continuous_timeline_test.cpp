@@ -433,25 +433,5 @@ TEST(ContinuousTimelineTest, StepsBackOfTheReferenceStreamAreCounted) {
   EXPECT_EQ(observer.output().stepsBack, 0u);
 }
 
-TEST(ContinuousTimelineTest, ReportNamesJumpedBoundariesAndTheDuration) {
-  TimelineSummary summary;
-  summary.filesWithClock = 3;
-  summary.start = kM - 90000;  // across the wrap: 3 s
-  summary.end = 180000;
-  TimelineBoundary kept;
-  kept.file = "2.ts";
-  kept.jump = 100;
-  kept.frame = 3600;
-  TimelineBoundary closed;
-  closed.file = "3.ts";
-  closed.jump = -144000;
-  closed.shift = 144000;
-  closed.frame = 3600;
-  summary.boundaries = {kept, closed};
-  EXPECT_EQ(formatTimelineReport(summary),
-            "timeline: 3.ts: clock jumped -1.600 s, shifted +1.600 s\n"
-            "timeline: total duration 3.000 s\n");
-}
-
 }  // namespace
 }  // namespace tsmerge

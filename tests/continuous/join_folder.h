@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "merge/merge_host.h"
@@ -10,21 +11,16 @@
 
 namespace tsmerge::testing {
 
-// Stands in for the window: names the folder and the output, answers every question, and turns
-// rewriting on when a rewriter is given.
+// Names the folder and the output, and turns rewriting on when a rewriter is given.
 class JoinHost final : public MergeHost {
  public:
   JoinHost(std::string folder, std::string output, bool rewriting)
       : folder_(std::move(folder)), output_(std::move(output)), rewriting_(rewriting) {}
   std::string folderText() override { return folder_; }
-  bool correctionChecked() override { return rewriting_; }
-  void disableMergeButton() override {}
-  void setSaveDialogType(DialogType) override {}
-  void setSaveDialogFilter(const std::string&) override {}
-  bool openSaveDialog() override { return true; }
-  std::string saveDialogFileName() override { return output_; }
-  int messageBox(const std::string&, MessageButtons) override { return kMessageCancel; }
-  void startFileManager(const std::string&) override {}
+  bool rewriteTimestamps() override { return rewriting_; }
+  std::optional<OutputChoice> chooseOutput(const OutputRequest&) override {
+    return OutputChoice{output_, true};
+  }
 
  private:
   std::string folder_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -7,66 +8,35 @@
 
 namespace tsmerge::testing {
 
-// Records what the merge job asks of its window, in order, and answers as told.
+// Records what the merge job asks of its host, in order, and answers as told.
 class FakeHost final : public MergeHost {
  public:
-  struct Box {
-    std::string text;
-    MessageButtons buttons;
-  };
-
   std::string folder;
-  bool checkBox = false;
-  bool dialogConfirms = true;
-  std::string dialogAnswer;  // the path the user picks
-  int boxAnswer = kMessageOk;
+  bool rewrite = false;
+  std::optional<OutputChoice> outputAnswer = OutputChoice{"/out/all.ts", true};  // nothing: declined
+  // Answer Stop to the progress report with this index (0-based), and Continue to the others.
+  std::optional<std::size_t> stopAtReport;
 
   std::vector<std::string> calls;
-  std::vector<Box> boxes;
-  std::vector<std::string> fileManagerFolders;
-  DialogType dialogType = DialogType::Unset;
-  std::string dialogFilter;
-  std::string dialogFileName;  // the dialog's file-name property, kept between merges
-  std::string offeredFileName; // what the dialog showed when it opened
-  int checkBoxReads = 0;
-  bool mergeButtonEnabled = true;
+  std::vector<OutputRequest> requests;
+  std::vector<MergeProgress> reports;
 
   std::string folderText() override {
     calls.push_back("folderText");
     return folder;
   }
-  bool correctionChecked() override {
-    calls.push_back("correctionChecked");
-    ++checkBoxReads;
-    return checkBox;
+  bool rewriteTimestamps() override {
+    calls.push_back("rewriteTimestamps");
+    return rewrite;
   }
-  void disableMergeButton() override {
-    calls.push_back("disableMergeButton");
-    mergeButtonEnabled = false;
+  std::optional<OutputChoice> chooseOutput(const OutputRequest& request) override {
+    calls.push_back("chooseOutput");
+    requests.push_back(request);
+    return outputAnswer;
   }
-  void setSaveDialogType(DialogType type) override {
-    calls.push_back("setSaveDialogType");
-    dialogType = type;
-  }
-  void setSaveDialogFilter(const std::string& filter) override {
-    calls.push_back("setSaveDialogFilter");
-    dialogFilter = filter;
-  }
-  bool openSaveDialog() override {
-    calls.push_back("openSaveDialog");
-    offeredFileName = dialogFileName;
-    if (dialogConfirms) dialogFileName = dialogAnswer;
-    return dialogConfirms;
-  }
-  std::string saveDialogFileName() override { return dialogFileName; }
-  int messageBox(const std::string& text, MessageButtons buttons) override {
-    calls.push_back("messageBox");
-    boxes.push_back({text, buttons});
-    return buttons == MessageButtons::Ok ? kMessageOk : boxAnswer;
-  }
-  void startFileManager(const std::string& folderPath) override {
-    calls.push_back("startFileManager");
-    fileManagerFolders.push_back(folderPath);
+  ProgressAnswer mergeProgress(const MergeProgress& progress) override {
+    reports.push_back(progress);
+    return stopAtReport == reports.size() - 1 ? ProgressAnswer::Stop : ProgressAnswer::Continue;
   }
 };
 

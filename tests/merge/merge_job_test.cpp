@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 
 #include "fake_file_access.h"
@@ -42,7 +43,6 @@ struct Fixture {
       : files(separator), job(host, files, rules, &rewriter) {
     job.createBuckets();
     host.folder = "/in";
-    host.dialogAnswer = "/out/all.ts";
   }
   FakeHost host;
   FakeFileAccess files;
@@ -54,32 +54,27 @@ TEST(MergeJob, RefusesFolderTextsThatAreNotAFolderOrARoot) {
   const struct {
     bool windows;
     std::string text;
-    const char* box;
+    Outcome outcome;
   } kCases[] = {
-      {false, "", messages::kBadFolderPath},
-      {false, "in", messages::kBadFolderPath},
-      {false, "./in", messages::kBadFolderPath},
-      {false, "/", messages::kDriveRoot},
-      {true, "D:", messages::kBadFolderPath},
-      {true, "\\\\host\\share", messages::kBadFolderPath},
-      {true, "", messages::kBadFolderPath},
-      {true, "D:\\", messages::kDriveRoot},
+      {false, "", Outcome::BadFolderPath},
+      {false, "in", Outcome::BadFolderPath},
+      {false, "./in", Outcome::BadFolderPath},
+      {false, "/", Outcome::DriveRoot},
+      {true, "D:", Outcome::BadFolderPath},
+      {true, "\\\\host\\share", Outcome::BadFolderPath},
+      {true, "", Outcome::BadFolderPath},
+      {true, "D:\\", Outcome::DriveRoot},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.text);
     Fixture f(c.windows ? windowsPathRules() : posixPathRules(), c.windows ? '\\' : '/');
     f.host.folder = c.text;
     const MergeResult result = f.job.runMerge();
-    EXPECT_EQ(result.outcome,
-              c.box == messages::kBadFolderPath ? Outcome::BadFolderPath : Outcome::DriveRoot);
-    ASSERT_EQ(f.host.boxes.size(), 1u);
-    EXPECT_EQ(f.host.boxes[0].text, c.box);
-    EXPECT_EQ(f.host.boxes[0].buttons, MessageButtons::Ok);
-    // Nothing else happens: no listing, no dialog, no check box read, the button stays.
+    EXPECT_EQ(result.outcome, c.outcome);
+    // Nothing else happens: no listing, no output asked for, no timeline question.
     EXPECT_TRUE(f.files.listed.empty());
-    EXPECT_EQ(f.host.dialogType, DialogType::Unset);
-    EXPECT_EQ(f.host.checkBoxReads, 0);
-    EXPECT_TRUE(f.host.mergeButtonEnabled);
+    EXPECT_TRUE(f.host.requests.empty());
+    EXPECT_EQ(std::count(f.host.calls.begin(), f.host.calls.end(), "rewriteTimestamps"), 0);
   }
 }
 
@@ -110,57 +105,49 @@ TEST(MergeJob, JoinsEveryFileByteForByteInMergeOrder) {
   EXPECT_TRUE(f.rewriter.calls.empty());
 }
 
-TEST(MergeJob, SuccessDisablesTheButtonAndOffersTheOutputFolder) {
-  for (const int answer : {kMessageOk, kMessageCancel}) {
-    SCOPED_TRACE(answer);
-    Fixture f;
-    f.files.addFile("/in/1.ts", "data");
-    f.host.boxAnswer = answer;
-    f.job.runMerge();
-    ASSERT_EQ(f.host.boxes.size(), 1u);
-    EXPECT_EQ(f.host.boxes[0].text, messages::kSucceeded);
-    EXPECT_EQ(f.host.boxes[0].buttons, MessageButtons::OkCancel);
-    EXPECT_FALSE(f.host.mergeButtonEnabled);
-    const std::vector<std::string> tail(f.host.calls.end() - (answer == kMessageOk ? 3 : 2),
-                                        f.host.calls.end());
-    std::vector<std::string> expectedTail = {"disableMergeButton", "messageBox"};
-    if (answer == kMessageOk) expectedTail.push_back("startFileManager");
-    EXPECT_EQ(tail, expectedTail);
-    EXPECT_EQ(f.host.fileManagerFolders,
-              answer == kMessageOk ? std::vector<std::string>{"/out/"} : std::vector<std::string>{});
+TEST(MergeJob, AsksForTheOutputWithTheFilterAndTheLastPathConfirmed) {
+  Fixture f;
+  f.files.addFile("/in/1.ts", "data");
+  f.job.runMerge();
+  f.host.outputAnswer.reset();  // the second request is declined
+  f.job.runMerge();
+  f.host.outputAnswer = OutputChoice{"/out/again.ts", true};
+  f.job.runMerge();
+  ASSERT_EQ(f.host.requests.size(), 3u);
+  for (const OutputRequest& request : f.host.requests) {
+    EXPECT_EQ(request.type, DialogType::Save);
+    EXPECT_EQ(request.filter, messages::kSaveDialogFilter);
   }
+  EXPECT_EQ(f.host.requests[0].lastPath, "");
+  EXPECT_EQ(f.host.requests[1].lastPath, "/out/all.ts");
+  // A declined request keeps the path confirmed before it.
+  EXPECT_EQ(f.host.requests[2].lastPath, "/out/all.ts");
 }
 
 TEST(MergeJob, StepsComeInOrderAndTheCheckBoxIsReadOnceBeforeTheDialog) {
   Fixture f;
   f.files.addFile("/in/1.ts", "data");
-  f.host.checkBox = true;
+  f.host.rewrite = true;
   f.job.runMerge();
   std::vector<std::string> calls;
   for (const auto& call : f.host.calls) {
     if (call != "folderText") calls.push_back(call);
   }
-  EXPECT_EQ(calls, (std::vector<std::string>{"setSaveDialogType", "setSaveDialogFilter",
-                                             "correctionChecked", "openSaveDialog",
-                                             "disableMergeButton", "messageBox",
-                                             "startFileManager"}));
-  EXPECT_EQ(f.host.checkBoxReads, 1);
-  EXPECT_EQ(f.host.dialogType, DialogType::Save);
-  EXPECT_EQ(f.host.dialogFilter, messages::kSaveDialogFilter);
+  EXPECT_EQ(calls, (std::vector<std::string>{"rewriteTimestamps", "chooseOutput"}));
+  EXPECT_EQ(f.rewriter.calls.front(), "reset");
+  EXPECT_EQ(f.rewriter.calls.back(), "finish");
 }
 
 TEST(MergeJob, CancelledDialogTouchesNothing) {
   Fixture f;
   f.files.addFile("/in/1.ts", "data");
   f.files.addFile("/out/all.ts", "keep me");
-  f.host.dialogConfirms = false;
-  f.host.checkBox = true;
+  f.host.outputAnswer.reset();
+  f.host.rewrite = true;
   const MergeResult result = f.job.runMerge();
   EXPECT_EQ(result.outcome, Outcome::Cancelled);
-  EXPECT_TRUE(f.host.boxes.empty());
   EXPECT_TRUE(f.files.opened.empty());
   EXPECT_EQ(f.files.text("/out/all.ts"), "keep me");
-  EXPECT_TRUE(f.host.mergeButtonEnabled);
   EXPECT_EQ(f.rewriter.calls, std::vector<std::string>{"reset"});
   // The folder was listed before the dialog opened.
   EXPECT_EQ(f.files.listed.size(), 1u);
@@ -179,9 +166,7 @@ TEST(MergeJob, NothingToJoinDeletesTheOutputAndReportsFailure) {
     const MergeResult result = f.job.runMerge();
     EXPECT_EQ(result.outcome, Outcome::Failed);
     EXPECT_FALSE(f.files.exists("/out/all.ts"));
-    ASSERT_EQ(f.host.boxes.size(), 1u);
-    EXPECT_EQ(f.host.boxes[0].text, messages::kWriteFailed);
-    EXPECT_TRUE(f.host.mergeButtonEnabled);
+    EXPECT_TRUE(result.outputError.empty());
   }
 }
 
@@ -197,9 +182,8 @@ TEST(MergeJob, UnreadableSourcesAreLeftOutAndNamed) {
   ASSERT_EQ(result.leftOut.size(), 2u);
   EXPECT_EQ(result.leftOut[0].path, "/in/2.ts");
   EXPECT_EQ(result.leftOut[1].reason, "not a regular file");
-  ASSERT_EQ(f.host.boxes.size(), 1u);
-  const std::string& text = f.host.boxes[0].text;
-  EXPECT_EQ(text.rfind(messages::kSucceeded, 0), 0u) << "the message's own text comes first";
+  const std::string text = messages::leftOutList(result.leftOut);
+  EXPECT_EQ(text.rfind("\n\n", 0), 0u) << "the list follows a message's own text";
   EXPECT_NE(text.find("2 个文件"), std::string::npos);
   EXPECT_NE(text.find("2.ts（permission denied）"), std::string::npos);
   EXPECT_NE(text.find("4.ts（not a regular file）"), std::string::npos);
@@ -210,9 +194,8 @@ TEST(MergeJob, AllSourcesUnreadableIsAFailureThatNamesThem) {
   f.files.addFile("/in/1.ts", "one").openError = "permission denied";
   const MergeResult result = f.job.runMerge();
   EXPECT_EQ(result.outcome, Outcome::Failed);
-  ASSERT_EQ(f.host.boxes.size(), 1u);
-  EXPECT_EQ(f.host.boxes[0].text.rfind(messages::kWriteFailed, 0), 0u);
-  EXPECT_NE(f.host.boxes[0].text.find("1.ts（permission denied）"), std::string::npos);
+  ASSERT_EQ(result.leftOut.size(), 1u);
+  EXPECT_EQ(result.leftOut[0].reason, "permission denied");
   EXPECT_FALSE(f.files.exists("/out/all.ts"));
 }
 
@@ -222,7 +205,8 @@ TEST(MergeJob, LongListsOfLeftOutFilesAreCutInTheMessage) {
   for (int i = 1; i <= 30; ++i) f.files.addFile("/in/" + std::to_string(i) + ".ts", "x").openError = "gone";
   const MergeResult result = f.job.runMerge();
   EXPECT_EQ(result.leftOut.size(), 30u);
-  const std::string& text = f.host.boxes.at(0).text;
+  const std::string text = messages::leftOutList(result.leftOut);
+  EXPECT_EQ(messages::leftOutList({}), "");
   EXPECT_NE(text.find("30 个文件"), std::string::npos);
   EXPECT_NE(text.find("另有 10 个"), std::string::npos);
 }
@@ -269,7 +253,7 @@ TEST(MergeJob, TheOutputIsNeverReadIntoItself) {
     f.files.addFile("/in/5.ts", "five");
     f.files.link("/in/3.ts", "/in//3.ts");
     f.files.link("/in/3.ts", "/elsewhere/link.ts");
-    f.host.dialogAnswer = c.outputPath;
+    f.host.outputAnswer = OutputChoice{c.outputPath, true};
     const MergeResult result = f.job.runMerge();
     EXPECT_EQ(result.outcome, Outcome::Joined);
     EXPECT_EQ(f.files.text(c.outputPath), "onefive");
@@ -302,12 +286,8 @@ TEST(MergeJob, OutputFailuresAreReportedAndTheIncompleteOutputRemoved) {
     f.files.closeError = c.closeError;
     const MergeResult result = f.job.runMerge();
     EXPECT_EQ(result.outcome, Outcome::Failed);
-    ASSERT_EQ(f.host.boxes.size(), 1u);
-    EXPECT_EQ(f.host.boxes[0].text,
-              std::string(messages::kWriteFailed) + "\n\n/out/all.ts：" + c.reason);
-    EXPECT_EQ(f.host.boxes[0].buttons, MessageButtons::Ok);
-    EXPECT_TRUE(f.host.mergeButtonEnabled);
-    EXPECT_TRUE(f.host.fileManagerFolders.empty());
+    EXPECT_EQ(result.outputPath, "/out/all.ts");
+    EXPECT_EQ(result.outputError, c.reason);
     // A file the merge never opened is not deleted.
     EXPECT_EQ(f.files.exists("/out/all.ts"), !c.outputRemoved);
   }
@@ -321,7 +301,7 @@ TEST(MergeJob, CorrectionRunsOnlyWhenTickedAndOnlyOnTransportStreams) {
   f.files.addFile("/in/2.ts", "not a transport stream");
   f.files.addFile("/in/3.ts", "");  // empty: nothing to correct, nothing appended
   f.files.addFile("/in/4.ts", std::vector<std::uint8_t>{0x47});
-  f.host.checkBox = true;
+  f.host.rewrite = true;
   const MergeResult result = f.job.runMerge();
   EXPECT_EQ(result.outcome, Outcome::Joined);
   EXPECT_EQ(f.rewriter.calls,
@@ -346,15 +326,36 @@ TEST(MergeJob, CorrectionRunsOnlyWhenTickedAndOnlyOnTransportStreams) {
 TEST(MergeJob, WindowsFolderEndingInASeparatorDoublesIt) {
   Fixture f(windowsPathRules(), '\\');
   f.host.folder = "D:\\clips\\";
-  f.host.dialogAnswer = "D:\\all.ts";
+  f.host.outputAnswer = OutputChoice{"D:\\all.ts", true};
   f.files.addFile("D:\\clips\\1.ts", "one");
   f.files.addFile("D:\\clips\\2.ts", "two");
   const MergeResult result = f.job.runMerge();
   EXPECT_EQ(result.outcome, Outcome::Joined);
   EXPECT_EQ(f.files.opened, (std::vector<std::string>{"D:\\clips\\\\1.ts", "D:\\clips\\\\2.ts"}));
   EXPECT_EQ(f.files.text("D:\\all.ts"), "onetwo");
-  EXPECT_EQ(f.host.fileManagerFolders, std::vector<std::string>{"D:\\"});
   EXPECT_EQ(f.job.pathParts(), (std::vector<std::string>{"D:", "clips"}));
+}
+
+TEST(MergeJob, TheHostStopsAMergeBetweenPiecesAndNoOutputIsLeft) {
+  // Reports come after each piece of a large file and after each file: stop at each of them.
+  const struct {
+    const char* what;
+    std::size_t report;
+  } kCases[] = {{"within the large file", 0}, {"after the large file", 1}, {"after the last", 2}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    Fixture f;
+    f.files.addFile("/in/1.ts", patternBytes(kPieceBytes + 10, 1));
+    f.files.addFile("/in/2.ts", "two");
+    f.host.rewrite = true;
+    f.host.stopAtReport = c.report;
+    const MergeResult result = f.job.runMerge();
+    EXPECT_EQ(result.outcome, Outcome::Stopped);
+    EXPECT_FALSE(result.succeeded());
+    EXPECT_FALSE(f.files.exists("/out/all.ts"));
+    EXPECT_EQ(f.host.reports.size(), c.report + 1);
+    EXPECT_EQ(std::count(f.rewriter.calls.begin(), f.rewriter.calls.end(), "finish"), 0);
+  }
 }
 
 }  // namespace

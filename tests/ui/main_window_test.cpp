@@ -30,12 +30,14 @@
 #include "ui/main_window.h"
 #include "ui/program.h"
 
+using tsmerge::BoxAnswer;
 using tsmerge::MainWindow;
 using tsmerge::MessageButtons;
 using tsmerge::testing::CountingRewriter;
 using tsmerge::testing::ScriptedDialogs;
 
 Q_DECLARE_METATYPE(MessageButtons)
+Q_DECLARE_METATYPE(BoxAnswer)
 
 namespace {
 
@@ -225,7 +227,7 @@ void MainWindowTest::checkBoxCorrectsWithTheProgramsTimelineState() {
   QCOMPARE(state.timeline.lastTimestamp, 0);
   QCOMPARE(state.timeline.outputPcr, 0);
   ScriptedDialogs dialogs;
-  dialogs.messageAnswers = {tsmerge::kMessageCancel, tsmerge::kMessageCancel};
+  dialogs.messageAnswers = {BoxAnswer::Cancel, BoxAnswer::Cancel};
   state.dialogs = &dialogs;
   {
     std::unique_ptr<MainWindow> window = tsmerge::createMainWindow(state);
@@ -534,14 +536,14 @@ void MainWindowTest::chooseFolderWritesThePathAndFocusesMerging() {
 }
 
 void MainWindowTest::successfulMergeJoinsInNameOrderAndDisablesMerging_data() {
-  QTest::addColumn<int>("answer");
+  QTest::addColumn<BoxAnswer>("answer");
   QTest::addColumn<bool>("opensFolder");
-  QTest::newRow("OK opens the output folder") << tsmerge::kMessageOk << true;
-  QTest::newRow("Cancel does not") << tsmerge::kMessageCancel << false;
+  QTest::newRow("OK opens the output folder") << BoxAnswer::Ok << true;
+  QTest::newRow("Cancel does not") << BoxAnswer::Cancel << false;
 }
 
 void MainWindowTest::successfulMergeJoinsInNameOrderAndDisablesMerging() {
-  QFETCH(int, answer);
+  QFETCH(BoxAnswer, answer);
   QFETCH(bool, opensFolder);
   QTemporaryDir sources;
   QTemporaryDir outputs;

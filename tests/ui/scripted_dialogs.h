@@ -32,7 +32,7 @@ class ScriptedDialogs final : public WindowDialogs {
     return std::optional<QString>();
   };
   // Answers to message boxes in turn; OK once they run out.
-  std::deque<int> messageAnswers;
+  std::deque<BoxAnswer> messageAnswers;
   // Called while a message box is "open".
   std::function<void(const Message&)> onMessage;
 
@@ -53,12 +53,12 @@ class ScriptedDialogs final : public WindowDialogs {
     return onSaveDialog(dialog);
   }
 
-  int messageBox(QWidget* owner, const QString& text, MessageButtons buttons) override {
+  BoxAnswer messageBox(QWidget* owner, const QString& text, MessageButtons buttons) override {
     log.append(QStringLiteral("message:") + text);
     messages.push_back({text, buttons, owner});
     if (onMessage) onMessage(messages.back());
-    if (messageAnswers.empty()) return kMessageOk;
-    const int answer = messageAnswers.front();
+    if (messageAnswers.empty()) return BoxAnswer::Ok;
+    const BoxAnswer answer = messageAnswers.front();
     messageAnswers.pop_front();
     return answer;
   }

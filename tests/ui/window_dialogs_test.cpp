@@ -18,9 +18,11 @@
 
 #include "ui/window_dialogs.h"
 
+using tsmerge::BoxAnswer;
 using tsmerge::MessageButtons;
 
 Q_DECLARE_METATYPE(MessageButtons)
+Q_DECLARE_METATYPE(BoxAnswer)
 
 namespace {
 
@@ -81,7 +83,7 @@ void WindowDialogsTest::saveDialogShowsTheFilterAsOneEntryListingAllFiles() {
   QFileDialog dialog;
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setDirectory(folder.path());
-  tsmerge::setUpSaveDialog(dialog, tsmerge::DialogType::Save, kFilter, QString());
+  tsmerge::setUpSaveDialog(dialog, kFilter, QString());
 
   auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
   QVERIFY(types != nullptr);
@@ -107,7 +109,7 @@ void WindowDialogsTest::saveDialogOffersTheFileName() {
   QTemporaryDir folder;
   QFileDialog dialog;
   dialog.setOption(QFileDialog::DontUseNativeDialog);
-  tsmerge::setUpSaveDialog(dialog, tsmerge::DialogType::Save, kFilter,
+  tsmerge::setUpSaveDialog(dialog, kFilter,
                            folder.filePath("last output.ts"));
   auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
   QVERIFY(name != nullptr);
@@ -149,19 +151,19 @@ void WindowDialogsTest::messageBoxHasTheCaptionAndNoIcon() {
 void WindowDialogsTest::messageBoxAnswers_data() {
   QTest::addColumn<MessageButtons>("buttons");
   QTest::addColumn<QString>("how");
-  QTest::addColumn<int>("answer");
-  QTest::newRow("OK pressed") << MessageButtons::OkCancel << "ok" << tsmerge::kMessageOk;
-  QTest::newRow("Cancel pressed") << MessageButtons::OkCancel << "cancel" << tsmerge::kMessageCancel;
-  QTest::newRow("closed") << MessageButtons::OkCancel << "close" << tsmerge::kMessageCancel;
-  QTest::newRow("Escape") << MessageButtons::OkCancel << "escape" << tsmerge::kMessageCancel;
-  QTest::newRow("Enter presses OK") << MessageButtons::OkCancel << "enter" << tsmerge::kMessageOk;
-  QTest::newRow("OK alone") << MessageButtons::Ok << "ok" << tsmerge::kMessageOk;
+  QTest::addColumn<BoxAnswer>("answer");
+  QTest::newRow("OK pressed") << MessageButtons::OkCancel << "ok" << BoxAnswer::Ok;
+  QTest::newRow("Cancel pressed") << MessageButtons::OkCancel << "cancel" << BoxAnswer::Cancel;
+  QTest::newRow("closed") << MessageButtons::OkCancel << "close" << BoxAnswer::Cancel;
+  QTest::newRow("Escape") << MessageButtons::OkCancel << "escape" << BoxAnswer::Cancel;
+  QTest::newRow("Enter presses OK") << MessageButtons::OkCancel << "enter" << BoxAnswer::Ok;
+  QTest::newRow("OK alone") << MessageButtons::Ok << "ok" << BoxAnswer::Ok;
 }
 
 void WindowDialogsTest::messageBoxAnswers() {
   QFETCH(MessageButtons, buttons);
   QFETCH(QString, how);
-  QFETCH(int, answer);
+  QFETCH(BoxAnswer, answer);
   QWidget owner;
   owner.show();
   QString caption;

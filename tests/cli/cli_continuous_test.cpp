@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "cli/timeline_report.h"
 #include "platform/posix_file_access.h"
 #include "support/test_files.h"
 
@@ -28,7 +29,7 @@ CliRun runWith(const std::vector<std::string>& args) {
   if (!options.usageError.empty()) return {kExitUsage, "", options.usageError};
   PosixFileAccess files;
   std::ostringstream out, err;
-  const int status = runCli(options, files, out, err, false);
+  const int status = runCli(options, files, out, err, CliEnvironment{});
   return {status, out.str(), err.str()};
 }
 
@@ -45,22 +46,28 @@ constexpr int kSamples = 12;
 TEST(CliContinuousOptions, ParsesAndRefusesTheTwoTimelinesTogether) {
   const struct {
     std::vector<std::string> args;
-    bool continuous, report, usageError;
+    TimelineMode timeline;
+    bool report, usageError;
   } kCases[] = {
-      {{"--continuous-timeline", "-o", "/o.ts", "/in"}, true, false, false},
-      {{"/in", "--report", "-o", "/o.ts"}, false, true, false},
-      {{"--report", "--continuous-timeline", "-o", "/o.ts", "/in"}, true, true, false},
-      {{"--fix-timeline", "--report", "-o", "/o.ts", "/in"}, false, true, false},
-      {{"--fix-timeline", "--continuous-timeline", "-o", "/o.ts", "/in"}, true, false, true},
-      {{"--continuous-timeline", "/in", "--fix-timeline", "-o", "/o.ts"}, true, false, true},
+      {{"--continuous-timeline", "-o", "/o.ts", "/in"}, TimelineMode::Continuous, false, false},
+      {{"/in", "--report", "-o", "/o.ts"}, TimelineMode::Plain, true, false},
+      {{"--report", "--continuous-timeline", "-o", "/o.ts", "/in"}, TimelineMode::Continuous, true,
+       false},
+      {{"--fix-timeline", "--report", "-o", "/o.ts", "/in"}, TimelineMode::FixTimeline, true,
+       false},
+      {{"--fix-timeline", "--fix-timeline", "-o", "/o.ts", "/in"}, TimelineMode::FixTimeline,
+       false, false},
+      {{"--fix-timeline", "--continuous-timeline", "-o", "/o.ts", "/in"}, {}, false, true},
+      {{"--continuous-timeline", "/in", "--fix-timeline", "-o", "/o.ts"}, {}, false, true},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
     const CliOptions o = parseCliOptions(c.args);
-    EXPECT_EQ(o.continuousTimeline, c.continuous);
-    EXPECT_EQ(o.report, c.report);
     EXPECT_EQ(!o.usageError.empty(), c.usageError);
-    if (c.usageError) {
+    if (!c.usageError) {
+      EXPECT_EQ(o.timeline, c.timeline);
+      EXPECT_EQ(o.report, c.report);
+    } else {
       EXPECT_NE(o.usageError.find("--continuous-timeline"), std::string::npos);
     }
   }
@@ -73,7 +80,7 @@ TEST(CliContinuousOptions, HelpNamesTheOptions) {
 }
 
 TEST_F(CliContinuousTest, ContinuousTimelineReportsEveryStitchedBoundary) {
-  const CliRun r = runWith({"--continuous-timeline", "--report", "-o", out("c.ts"), TSMERGE_SAMPLES_DIR});
+  const CliRun r = runWith({"--continuous-timeline", "--report", "-o", out("c.ts"), TSMERGE_SAMPLES});
   ASSERT_EQ(r.status, kExitJoined) << r.err;
   int lines = 0;
   std::istringstream text(r.out);
@@ -84,16 +91,16 @@ TEST_F(CliContinuousTest, ContinuousTimelineReportsEveryStitchedBoundary) {
   EXPECT_NE(r.out.find("timeline: 2.ts: "), std::string::npos);
   EXPECT_NE(r.out.find("timeline: total duration 19.200 s\n"), std::string::npos);
   // Same size as the plain join, different bytes.
-  const std::string plain = testing::concatenatedSegments(TSMERGE_SAMPLES_DIR, kSamples);
+  const std::string plain = testing::concatenatedSegments(TSMERGE_SAMPLES, kSamples);
   const std::string joined = readFile(out("c.ts"));
   EXPECT_EQ(joined.size(), plain.size());
   EXPECT_NE(joined, plain);
 }
 
 TEST_F(CliContinuousTest, ReportAloneObservesAPlainJoin) {
-  const CliRun r = runWith({"--report", "-o", out("p.ts"), TSMERGE_SAMPLES_DIR});
+  const CliRun r = runWith({"--report", "-o", out("p.ts"), TSMERGE_SAMPLES});
   ASSERT_EQ(r.status, kExitJoined) << r.err;
-  EXPECT_EQ(readFile(out("p.ts")), testing::concatenatedSegments(TSMERGE_SAMPLES_DIR, kSamples));
+  EXPECT_EQ(readFile(out("p.ts")), testing::concatenatedSegments(TSMERGE_SAMPLES, kSamples));
   EXPECT_NE(r.out.find("timeline: 12.ts: clock jumped -1.600 s, shifted +0.000 s"),
             std::string::npos);
   // The plain join's timeline spans only the last segment's 1.6 s.
@@ -101,9 +108,9 @@ TEST_F(CliContinuousTest, ReportAloneObservesAPlainJoin) {
 }
 
 TEST_F(CliContinuousTest, ReportWithFixTimelineShowsItsShifts) {
-  const CliRun r = runWith({"--fix-timeline", "--report", "-o", out("f.ts"), TSMERGE_SAMPLES_DIR});
+  const CliRun r = runWith({"--fix-timeline", "--report", "-o", out("f.ts"), TSMERGE_SAMPLES});
   ASSERT_EQ(r.status, kExitJoined) << r.err;
-  const CliRun fixed = runWith({"--fix-timeline", "-o", out("g.ts"), TSMERGE_SAMPLES_DIR});
+  const CliRun fixed = runWith({"--fix-timeline", "-o", out("g.ts"), TSMERGE_SAMPLES});
   ASSERT_EQ(fixed.status, kExitJoined);
   // Observing changes nothing in what the corrector writes.
   EXPECT_EQ(readFile(out("f.ts")), readFile(out("g.ts")));
@@ -114,9 +121,29 @@ TEST_F(CliContinuousTest, ReportWithFixTimelineShowsItsShifts) {
 
 TEST_F(CliContinuousTest, TheTwoTimelinesTogetherAreABadUsage) {
   const CliRun r = runWith({"--fix-timeline", "--continuous-timeline", "-o", out("x.ts"),
-                            TSMERGE_SAMPLES_DIR});
+                            TSMERGE_SAMPLES});
   EXPECT_EQ(r.status, kExitUsage);
   EXPECT_FALSE(fs::exists(out("x.ts")));
+}
+
+TEST(TimelineReport, NamesJumpedBoundariesAndTheDuration) {
+  TimelineSummary summary;
+  summary.filesWithClock = 3;
+  summary.start = (std::int64_t{1} << 33) - 90000;  // across the wrap: 3 s
+  summary.end = 180000;
+  TimelineBoundary kept;
+  kept.file = "2.ts";
+  kept.jump = 100;
+  kept.frame = 3600;
+  TimelineBoundary closed;
+  closed.file = "3.ts";
+  closed.jump = -144000;
+  closed.shift = 144000;
+  closed.frame = 3600;
+  summary.boundaries = {kept, closed};
+  EXPECT_EQ(formatTimelineReport(summary),
+            "timeline: 3.ts: clock jumped -1.600 s, shifted +1.600 s\n"
+            "timeline: total duration 3.000 s\n");
 }
 
 }  // namespace
