@@ -2,6 +2,7 @@
 // shared command line as UTF-8; its text goes out through the console so that Chinese shows.
 #include <windows.h>
 
+#include <cstdlib>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -51,9 +52,12 @@ int wmain(int argc, wchar_t** argv) {
     return tsmerge::kExitUsage;
   }
   options.folder = absoluteFolder(options.folder);
+  tsmerge::CliEnvironment environment;
+  environment.language = tsmerge::messageLanguage(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"),
+                                                  std::getenv("LANG"));
+  environment.progressToTerminal = tsmerge::windows::isConsole(StandardStream::Error);
   tsmerge::WindowsFileAccess files;
-  const int status = tsmerge::runCli(options, files, out, err,
-                                     tsmerge::windows::isConsole(StandardStream::Error));
+  const int status = tsmerge::runCli(options, files, out, err, environment);
   out.flush();
   err.flush();
   return status;
