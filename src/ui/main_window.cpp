@@ -21,7 +21,6 @@
 #include <QSignalBlocker>
 #include <QTextDocument>
 
-#include "merge/messages.h"
 #include "merge/path_rules.h"
 #include "ui/fatal_error.h"
 #include "ui/window_dialogs.h"
@@ -194,32 +193,14 @@ void MainWindow::runMerge() {
 }
 
 void MainWindow::showResult(const MergeResult& result) {
-  using Outcome = MergeResult::Outcome;
-  switch (result.outcome) {
-    case Outcome::BadFolderPath:
-      messageBox(messages::kBadFolderPath, MessageButtons::Ok);
-      return;
-    case Outcome::DriveRoot:
-      messageBox(messages::kDriveRoot, MessageButtons::Ok);
-      return;
-    case Outcome::Cancelled:
-    case Outcome::Stopped:
-      return;
-    case Outcome::Failed: {
-      std::string text = messages::kWriteFailed;
-      if (!result.outputError.empty()) {
-        text += "\n\n" + result.outputPath + "：" + result.outputError;
-      }
-      messageBox(text + messages::leftOutList(result.leftOut), MessageButtons::Ok);
-      return;
-    }
-    case Outcome::Joined:
-    case Outcome::Partial:
-      break;
+  const std::optional<ResultMessage> message = resultMessage(result);
+  if (!message) return;
+  if (!result.succeeded()) {
+    messageBox(message->text, message->buttons);
+    return;
   }
   mergeButton_->setEnabled(false);
-  const std::string text = messages::kSucceeded + messages::leftOutList(result.leftOut);
-  if (messageBox(text, MessageButtons::OkCancel) == BoxAnswer::Ok) {
+  if (messageBox(message->text, message->buttons) == BoxAnswer::Ok) {
     const std::string folder = platformPathRules().outputFolder(result.outputPath);
     dialogs_.openFolder(QFile::decodeName(QByteArray::fromStdString(folder)));
   }

@@ -6,18 +6,13 @@
 #include <QString>
 #include <QStringList>
 
-#include "merge/merge_host.h"
+#include "window/result_message.h"
 
 class QFileDialog;
 class QMessageBox;
 class QWidget;
 
 namespace tsmerge {
-
-// Caption of every message box.
-inline constexpr const char* kMessageCaption = "信息：";
-
-enum class MessageButtons { Ok, OkCancel };
 
 // What a message box answers: Cancel also when it was closed.
 enum class BoxAnswer { Ok, Cancel };

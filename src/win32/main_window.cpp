@@ -363,17 +363,31 @@ void MainWindow::folderDropped(HDROP drop) {
 }
 
 void MainWindow::runMerge() {
+  MergeResult result;
   try {
-    job_.runMerge();
+    result = job_.runMerge();
   } catch (const std::bad_alloc&) {
     fatalError(window_, window_texts::kOutOfMemory);
   }
   hideProgress();
+  showResult(result);
+}
+
+void MainWindow::showResult(const MergeResult& result) {
+  const std::optional<ResultMessage> message = resultMessage(result);
+  if (!message) return;
+  if (result.succeeded()) disableMergeButton();
+  const UINT type = message->buttons == MessageButtons::Ok ? MB_OK : MB_OKCANCEL;
+  const int answer = ::MessageBoxW(window_, widen(message->text).c_str(),
+                                   widen(kMessageCaption).c_str(), type);
+  if (result.succeeded() && answer == IDOK) {
+    startFileManager(platformPathRules().outputFolder(result.outputPath));
+  }
 }
 
 std::string MainWindow::folderText() { return narrow(textOf(folderEdit_)); }
 
-bool MainWindow::correctionChecked() {
+bool MainWindow::rewriteTimestamps() {
   return ::SendMessageW(correctionBox_, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
@@ -383,46 +397,31 @@ void MainWindow::disableMergeButton() {
   ::EnableWindow(mergeButton_, FALSE);
 }
 
-void MainWindow::setSaveDialogType(DialogType type) { saveDialogType_ = type; }
-
-void MainWindow::setSaveDialogFilter(const std::string& filter) {
+std::optional<OutputChoice> MainWindow::chooseOutput(const OutputRequest& request) {
   // One entry with the filter's text as its description; it sets no pattern of its own, so every
   // file shows and the name is taken as typed.
-  saveDialogFilter_ = widen(filter);
-  saveDialogFilter_.push_back(L'\0');
-  saveDialogFilter_ += L"*";
-  saveDialogFilter_.push_back(L'\0');
-}
-
-bool MainWindow::openSaveDialog() {
+  std::wstring filter = widen(request.filter);
+  filter.push_back(L'\0');
+  filter += L"*";
+  filter.push_back(L'\0');
   std::vector<wchar_t> fileName(kLongestPath, L'\0');
-  const std::wstring offered = widen(saveDialogFileName_);
+  const std::wstring offered = widen(request.lastPath);
   std::copy_n(offered.begin(), std::min<std::size_t>(offered.size(), kLongestPath - 1),
               fileName.begin());
   OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = window_;
-  dialog.lpstrFilter = saveDialogFilter_.empty() ? nullptr : saveDialogFilter_.c_str();
+  dialog.lpstrFilter = filter.c_str();
   dialog.lpstrFile = fileName.data();
   dialog.nMaxFile = kLongestPath;
   // The system asks before an existing file is replaced; the folder must exist.
   dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
                  OFN_NOCHANGEDIR;
-  if (!::GetSaveFileNameW(&dialog)) return false;
-  saveDialogFileName_ = narrow(fileName.data(), ::wcslen(fileName.data()));
+  if (!::GetSaveFileNameW(&dialog)) return std::nullopt;
   joining_ = true;
   joinStarted_ = std::chrono::steady_clock::now();
-  return true;
-}
-
-std::string MainWindow::saveDialogFileName() { return saveDialogFileName_; }
-
-int MainWindow::messageBox(const std::string& text, MessageButtons buttons) {
-  hideProgress();
-  const UINT type = buttons == MessageButtons::Ok ? MB_OK : MB_OKCANCEL;
-  const int answer = ::MessageBoxW(window_, widen(text).c_str(), widen(kMessageCaption).c_str(),
-                                   type);
-  return answer == IDOK ? kMessageOk : kMessageCancel;
+  // The dialog has asked before a file is replaced.
+  return OutputChoice{narrow(fileName.data(), ::wcslen(fileName.data())), true};
 }
 
 void MainWindow::startFileManager(const std::string& folder) {
@@ -440,11 +439,13 @@ void MainWindow::startFileManager(const std::string& folder) {
   }
 }
 
-void MainWindow::mergeProgress(const MergeProgress& progress) {
+ProgressAnswer MainWindow::mergeProgress(const MergeProgress& progress) {
   if (progress_ == nullptr) {
-    if (!joining_ || std::chrono::steady_clock::now() - joinStarted_ < kProgressDelay) return;
+    if (!joining_ || std::chrono::steady_clock::now() - joinStarted_ < kProgressDelay) {
+      return ProgressAnswer::Continue;
+    }
     showProgress();
-    if (progress_ == nullptr) return;
+    if (progress_ == nullptr) return ProgressAnswer::Continue;
   }
   const int count = static_cast<int>(std::min<std::size_t>(progress.fileCount, 0x7FFFFFFF));
   const int done = static_cast<int>(std::min(progress.filesDone, progress.fileCount));
@@ -464,6 +465,7 @@ void MainWindow::mergeProgress(const MergeProgress& progress) {
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
   }
+  return ProgressAnswer::Continue;
 }
 
 void MainWindow::showProgress() {

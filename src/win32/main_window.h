@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 #include "merge/merge_host.h"
 #include "merge/merge_job.h"
+#include "window/result_message.h"
 #include "window/window_layout.h"
 
 namespace tsmerge {
@@ -62,15 +64,15 @@ class MainWindow final : private MergeHost {
 
   // MergeHost
   std::string folderText() override;
-  bool correctionChecked() override;
-  void disableMergeButton() override;
-  void setSaveDialogType(DialogType type) override;
-  void setSaveDialogFilter(const std::string& filter) override;
-  bool openSaveDialog() override;
-  std::string saveDialogFileName() override;
-  int messageBox(const std::string& text, MessageButtons buttons) override;
-  void startFileManager(const std::string& folder) override;
-  void mergeProgress(const MergeProgress& progress) override;
+  bool rewriteTimestamps() override;
+  std::optional<OutputChoice> chooseOutput(const OutputRequest& request) override;
+
+  // Tells a merge's result in a message box; after a join, disables 按钮2 first and opens the
+  // output's folder on OK.
+  void showResult(const MergeResult& result);
+  void disableMergeButton();
+  void startFileManager(const std::string& folder);
+  ProgressAnswer mergeProgress(const MergeProgress& progress) override;
 
   // The progress window of a long merge: shown after kProgressDelay, owned by the window, which
   // takes no input while it shows.
@@ -94,11 +96,6 @@ class MainWindow final : private MergeHost {
   HWND progress_ = nullptr;
   HWND progressText_ = nullptr;
   HWND progressBar_ = nullptr;
-
-  // The save dialog 通用对话框1: its properties keep their values from merge to merge.
-  DialogType saveDialogType_ = DialogType::Unset;
-  std::wstring saveDialogFilter_;
-  std::string saveDialogFileName_;  // the path confirmed last; offered again by the next dialog
 };
 
 }  // namespace tsmerge
