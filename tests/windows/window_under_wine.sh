@@ -76,7 +76,10 @@ sleep 1
 cat $(for i in $(seq 1 12); do echo "$samples/$i.ts"; done) | cmp -s - "$work/joined.ts" ||
   die "the joined file is not the samples back to back"
 
+# Escape closes the window also from the folder box, which otherwise takes every key.
 xdotool windowfocus "$main"
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove $((X + 40)) $((Y + HEIGHT / 2 - 5)) click 1
 keys Escape
 for _ in $(seq 40); do [ -s "$work/exit" ] && break; sleep 0.5; done
 [ "$(cat "$work/exit" 2>/dev/null)" = 0 ] || die "exit code $(cat "$work/exit" 2>/dev/null)"
