@@ -347,16 +347,19 @@ void MainWindow::writeFolderText(const std::string& text) {
 }
 
 void MainWindow::folderDropped(HDROP drop) {
-  // A folder dropped on the window becomes the folder text; files are not folders to join.
+  // A folder dropped on the window becomes the folder text, as if typed; for a file, its folder.
   const UINT length = ::DragQueryFileW(drop, 0, nullptr, 0);
   std::wstring path(length + 1, L'\0');
   ::DragQueryFileW(drop, 0, path.data(), length + 1);
   ::DragFinish(drop);
   path.resize(length);
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  if (length == 0 || attributes == INVALID_FILE_ATTRIBUTES ||
-      !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    return;
+  if (length == 0 || attributes == INVALID_FILE_ATTRIBUTES) return;
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    const std::size_t last = path.find_last_of(L'\\');
+    if (last == std::wstring::npos) return;
+    // The folder of D:\x.ts is the drive's root D:\ ; of D:\clips\x.ts, D:\clips.
+    path.resize(last == 2 && path[1] == L':' ? last + 1 : last);
   }
   writeFolderText(narrow(path));
   ::SetFocus(mergeButton_);
@@ -446,7 +449,12 @@ ProgressAnswer MainWindow::mergeProgress(const MergeProgress& progress) {
     }
     showProgress();
     if (progress_ == nullptr) return ProgressAnswer::Continue;
+  } else if (progress.filesDone < progress.fileCount &&
+             std::chrono::steady_clock::now() - progressShown_ < kProgressInterval) {
+    // About ten updates a second: more would slow the join down.
+    return ProgressAnswer::Continue;
   }
+  progressShown_ = std::chrono::steady_clock::now();
   const int count = static_cast<int>(std::min<std::size_t>(progress.fileCount, 0x7FFFFFFF));
   const int done = static_cast<int>(std::min(progress.filesDone, progress.fileCount));
   ::SendMessageW(progressBar_, PBM_SETRANGE32, 0, count);

@@ -18,6 +18,8 @@ class TimestampRewriter;
 
 // A merge that runs longer than this shows a progress window.
 inline constexpr std::chrono::milliseconds kProgressDelay{500};
+// The progress window is brought up to date at most this often.
+inline constexpr std::chrono::milliseconds kProgressInterval{100};
 
 // Control ids; 1 and 2 are the dialog manager's IDOK and IDCANCEL, so the controls start above.
 enum ControlId : int {
@@ -92,6 +94,7 @@ class MainWindow final : private MergeHost {
   bool writingFolderText_ = false;
 
   std::chrono::steady_clock::time_point joinStarted_{};  // when the save dialog was confirmed
+  std::chrono::steady_clock::time_point progressShown_{};  // the progress window's last update
   bool joining_ = false;
   HWND progress_ = nullptr;
   HWND progressText_ = nullptr;
