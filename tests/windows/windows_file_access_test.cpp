@@ -234,7 +234,8 @@ class WindowsMergeTest : public ::testing::Test {
 
 TEST_F(WindowsMergeTest, JoinsAChineseFolderInNaturalOrder) {
   for (int i = 1; i <= 12; ++i) {
-    writeFile(folder_ / (kSegments + std::to_string(i) + ".ts"), "<" + std::to_string(i) + ">");
+    const std::string number = std::to_string(i);
+    writeFile(folder_ / (kSegments + number + ".ts"), "<" + number + ">");
   }
   ::CreateDirectoryW(widen(folder_ / "sub").c_str(), nullptr);
   const struct {
