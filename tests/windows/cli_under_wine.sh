@@ -76,7 +76,9 @@ expect_status 2 "unknown option"
 expect_status 0 "relative folder"
 cmp -s "$work/relative.ts" "$work/cat.ts" || fail "relative folder: not the joined bytes"
 
-# A folder and an output whose names hold Chinese characters.
+# A folder and an output whose names hold Chinese characters. Wine reads the arguments in the
+# charset of the Unix locale, so that locale must exist: C.UTF-8 always does.
+export LANG=C.UTF-8
 mkdir -p "$work/分段 一" && cp "$samples"/*.ts "$work/分段 一/"
 run -o "$(winpath "$work/合并.ts")" "$(winpath "$work/分段 一")"
 expect_status 0 "Chinese names"
