@@ -2,10 +2,24 @@
 
 #include "merge/merge_job.h"
 #include "merge/messages.h"
+#include "window/window_texts.h"
 
 namespace tsmerge {
+namespace {
 
-std::optional<ResultMessage> resultMessage(const MergeResult& result) {
+// The text with %1 and %2 replaced by the numbers.
+std::string withNumbers(std::string text, std::uint64_t first, std::uint64_t second) {
+  for (const auto& [mark, value] : {std::pair{"%1", first}, std::pair{"%2", second}}) {
+    const std::size_t at = text.find(mark);
+    if (at != std::string::npos) text.replace(at, 2, std::to_string(value));
+  }
+  return text;
+}
+
+}  // namespace
+
+std::optional<ResultMessage> resultMessage(const MergeResult& result,
+                                           std::optional<CorrectionSteps> correction) {
   using Outcome = MergeResult::Outcome;
   switch (result.outcome) {
     case Outcome::BadFolderPath:
@@ -13,8 +27,9 @@ std::optional<ResultMessage> resultMessage(const MergeResult& result) {
     case Outcome::DriveRoot:
       return ResultMessage{messages::kDriveRoot, MessageButtons::Ok};
     case Outcome::Cancelled:
-    case Outcome::Stopped:
       return std::nullopt;
+    case Outcome::Stopped:
+      return ResultMessage{window_texts::kMergeCancelled, MessageButtons::Ok};
     case Outcome::Failed: {
       std::string text = messages::kWriteFailed;
       if (!result.outputError.empty()) {
@@ -26,8 +41,12 @@ std::optional<ResultMessage> resultMessage(const MergeResult& result) {
     case Outcome::Partial:
       break;
   }
-  return ResultMessage{messages::kSucceeded + messages::leftOutList(result.leftOut),
-                       MessageButtons::OkCancel};
+  std::string text = messages::kSucceeded;
+  if (correction && correction->written > correction->plain) {
+    text += "\n" + withNumbers(window_texts::kCorrectionStepsBack, correction->written,
+                               correction->plain);
+  }
+  return ResultMessage{text + messages::leftOutList(result.leftOut), MessageButtons::OkCancel};
 }
 
 }  // namespace tsmerge

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -18,9 +19,18 @@ struct ResultMessage {
   MessageButtons buttons = MessageButtons::Ok;
 };
 
-// The box that tells a merge's result; nothing after a cancelled or stopped merge. A join is told
-// with OK and Cancel: the window disables its merge button before the box shows, and OK opens the
-// output's folder.
-std::optional<ResultMessage> resultMessage(const MergeResult& result);
+// How often the output's timeline stepped back after the correction of 选择框1, against how often
+// the sources joined as they are would have, both measured during the merge.
+struct CorrectionSteps {
+  std::uint64_t written = 0;
+  std::uint64_t plain = 0;
+};
+
+// The box that tells a merge's result; nothing when no output was asked for. A join is told with
+// OK and Cancel: the window disables its merge button before the box shows, and OK opens the
+// output's folder. After a correction that left the timeline stepping back more often than the
+// plain join, one line after the success text says so and suggests the continuous timeline.
+std::optional<ResultMessage> resultMessage(const MergeResult& result,
+                                           std::optional<CorrectionSteps> correction = {});
 
 }  // namespace tsmerge

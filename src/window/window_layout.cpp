@@ -33,17 +33,26 @@ WindowLayout layoutControls(const ControlHints& hints) {
                           std::max(kCorrectionBoxRect.height, hints.correctionBox.height)};
 
   // Label under the check box, reaching the right edge, as many lines tall as its text needs.
+  const int continuousWidth = std::max(kContinuousBoxRect.width, hints.continuousBox.width);
   const int clientWidth = std::max({kClientSize.width, layout.mergeButton.right() + rightMargin,
                                     layout.folderEdit.right() + rightMargin,
-                                    layout.correctionBox.right() + rightMargin});
+                                    layout.correctionBox.right() + rightMargin,
+                                    kContinuousBoxRect.left + continuousWidth + rightMargin});
   const int labelWidth = std::max(kHintLabelRect.width, clientWidth - kHintLabelRect.left);
   const int labelHeight =
       hints.hintLabelHeightForWidth ? hints.hintLabelHeightForWidth(labelWidth) : 0;
   layout.hintLabel = {kHintLabelRect.left, layout.correctionBox.bottom(), labelWidth,
                       std::max(kHintLabelRect.height, labelHeight)};
 
+  // The continuous-timeline box in a row of its own under the rest, taller when its text needs it.
+  const int partBottom = std::max(kClientSize.height, layout.hintLabel.bottom());
+  layout.continuousBox = {kContinuousBoxRect.left,
+                          partBottom + kContinuousBoxRect.top - kClientSize.height,
+                          continuousWidth,
+                          std::max(kContinuousBoxRect.height, hints.continuousBox.height)};
+
   layout.client = {std::max(clientWidth, layout.hintLabel.right()),
-                   std::max(kClientSize.height, layout.hintLabel.bottom())};
+                   layout.continuousBox.bottom()};
   return layout;
 }
 

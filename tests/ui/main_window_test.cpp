@@ -8,12 +8,15 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
@@ -24,6 +27,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include "platform/posix_file_access.h"
 #include "scripted_dialogs.h"
@@ -38,6 +42,7 @@ using tsmerge::testing::ScriptedDialogs;
 
 Q_DECLARE_METATYPE(MessageButtons)
 Q_DECLARE_METATYPE(BoxAnswer)
+Q_DECLARE_METATYPE(tsmerge::TimelineMode)
 
 namespace {
 
@@ -49,6 +54,8 @@ const QString kDriveRoot =
 const QString kSucceeded = QStringLiteral("操作成功完成！是否打开输出目录。");
 const QString kWriteFailed = QStringLiteral("写出文件失败！请检查源文件目录是否可读。");
 const QString kFilter = QStringLiteral("所有文件 请输入[文件名]+[文件类型]");
+const QString kContinuousBox = QStringLiteral("为所有音视频流生成\n连续时间轴（推荐）");
+const QString kCancelled = QStringLiteral("合并已取消，没有写出任何文件。");
 
 QByteArray readAll(const QString& path) {
   QFile file(path);
@@ -82,6 +89,7 @@ struct Harness {
   QPlainTextEdit* folderEdit() const { return window->findChild<QPlainTextEdit*>("编辑框1"); }
   QCheckBox* correctionBox() const { return window->findChild<QCheckBox*>("选择框1"); }
   QLabel* hintLabel() const { return window->findChild<QLabel*>("标签1"); }
+  QCheckBox* continuousBox() const { return window->findChild<QCheckBox*>("选择框2"); }
 
   bool showActive() {
     window->show();
@@ -135,6 +143,16 @@ class MainWindowTest : public QObject {
   void checkBoxIsReadOnceBeforeTheSaveDialog();
   void longMergeShowsAModalProgressDialog();
   void shortMergeShowsNoProgress();
+  void timelineBoxesExcludeEachOther();
+  void continuousBoxMergesAsTheCommandLine();
+  void correctionThatBreaksTheTimelineIsTold_data();
+  void correctionThatBreaksTheTimelineIsTold();
+  void dropPutsTheFolderIntoTheBox_data();
+  void dropPutsTheFolderIntoTheBox();
+  void dropOfNoLocalPathIsRefused();
+  void progressIsDrawnAtMostTenTimesASecond();
+  void cancelStopsTheMergeAndLeavesNothing_data();
+  void cancelStopsTheMergeAndLeavesNothing();
   void selectionShowsOnlyWhileTheEditBoxHasTheFocus();
   void longPathWrapsAndScrollsWithTheCaret();
 
@@ -159,6 +177,7 @@ void MainWindowTest::startsWithTheControlsInTheirInitialStates() {
       {h.correctionBox(), "QCheckBox", QStringLiteral("纠正分段文件时间轴错误"), true},
       {h.hintLabel(), "QLabel",
        QStringLiteral("如果合并的ts文件时间轴错误请勾选上面的选择框进行尝试"), true},
+      {h.continuousBox(), "QCheckBox", kContinuousBox, true},
   };
   for (const auto& c : kControls) {
     QVERIFY2(c.control != nullptr, c.className);
@@ -173,6 +192,8 @@ void MainWindowTest::startsWithTheControlsInTheirInitialStates() {
   }
   QVERIFY(!h.correctionBox()->isChecked());
   QVERIFY(!h.correctionBox()->isTristate());
+  QVERIFY(!h.continuousBox()->isChecked());
+  QVERIFY(!h.continuousBox()->isTristate());
   QCOMPARE(h.hintLabel()->focusPolicy(), Qt::NoFocus);
   QVERIFY(h.hintLabel()->wordWrap());
 
@@ -250,8 +271,10 @@ void MainWindowTest::checkBoxCorrectsWithTheProgramsTimelineState() {
     QVERIFY(rewritten != joined);
     // The interval learned in this merge stays in the program's state for the next one.
     QVERIFY(state.timeline.pcrStep != 0);
-    QCOMPARE(dialogs.log, (QStringList{"save", "message:" + kSucceeded, "save",
-                                       "message:" + kSucceeded}));
+    QCOMPARE(dialogs.log.size(), 4);
+    QCOMPARE(dialogs.log.mid(0, 3), (QStringList{"save", "message:" + kSucceeded, "save"}));
+    // These clocks restart, and the correction leaves them stepping back: a line says so.
+    QVERIFY(dialogs.log[3].startsWith("message:" + kSucceeded + "\n"));
   }
   tsmerge::releaseProgramState();
 }
@@ -268,7 +291,9 @@ void MainWindowTest::keepsTheStandardPlacesWhenTheTextsFit() {
     QCOMPARE(h.folderEdit()->geometry(), QRect(8, 48, 176, 40));
     QCOMPARE(h.correctionBox()->geometry(), QRect(16, 88, 152, 24));
     QCOMPARE(h.hintLabel()->geometry(), QRect(32, 112, 160, 24));
-    QCOMPARE(h.window->size(), QSize(192, 136));
+    // The continuous-timeline box takes a row of its own below.
+    QCOMPARE(h.continuousBox()->geometry(), QRect(16, 136, 168, 32));
+    QCOMPARE(h.window->size(), QSize(192, 168));
   }
   QApplication::setFont(saved);
 }
@@ -298,8 +323,10 @@ void MainWindowTest::growsJustEnoughThatNoTextIsCutOff() {
       QVERIFY(button->width() >= button->sizeHint().width());
       QVERIFY(button->height() >= button->sizeHint().height());
     }
-    QVERIFY(h.correctionBox()->width() >= h.correctionBox()->sizeHint().width());
-    QVERIFY(h.correctionBox()->height() >= h.correctionBox()->sizeHint().height());
+    for (QCheckBox* box : {h.correctionBox(), h.continuousBox()}) {
+      QVERIFY(box->width() >= box->sizeHint().width());
+      QVERIFY(box->height() >= box->sizeHint().height());
+    }
     QLabel* label = h.hintLabel();
     QVERIFY2(label->height() >= label->heightForWidth(label->width()),
              qPrintable(QStringLiteral("label %1 high, text needs %2")
@@ -310,7 +337,7 @@ void MainWindowTest::growsJustEnoughThatNoTextIsCutOff() {
     QVERIFY(edit->contentsRect().height() >= 2 * edit->fontMetrics().lineSpacing());
 
     const QList<QWidget*> controls = {h.chooseButton(), h.mergeButton(), h.folderEdit(),
-                                      h.correctionBox(), h.hintLabel()};
+                                      h.correctionBox(), h.hintLabel(), h.continuousBox()};
     for (qsizetype i = 0; i < controls.size(); ++i) {
       QVERIFY2(client.contains(controls[i]->geometry()), qPrintable(controls[i]->objectName()));
       for (qsizetype j = i + 1; j < controls.size(); ++j) {
@@ -318,8 +345,10 @@ void MainWindowTest::growsJustEnoughThatNoTextIsCutOff() {
                  qPrintable(controls[i]->objectName() + " / " + controls[j]->objectName()));
       }
     }
-    // Just enough: the window ends where its lowest control does, unless that is above 136.
-    QCOMPARE(client.height(), std::max(136, label->geometry().bottom() + 1));
+    // Just enough: the continuous-timeline box's row starts where the label ends (or at 136,
+    // where the label ends higher), and the window ends with it.
+    QCOMPARE(h.continuousBox()->y(), std::max(136, label->geometry().bottom() + 1));
+    QCOMPARE(client.height(), h.continuousBox()->geometry().bottom() + 1);
   }
   QApplication::setFont(saved);
 }
@@ -362,13 +391,13 @@ void MainWindowTest::tabCyclesTheControls_data() {
   QTest::addColumn<bool>("backward");
   QTest::addColumn<QStringList>("expected");  // the focus after each key, starting on 按钮1
   QTest::newRow("Tab, merge disabled")
-      << false << false << QStringList{"编辑框1", "选择框1", "按钮1", "编辑框1"};
+      << false << false << QStringList{"编辑框1", "选择框1", "选择框2", "按钮1", "编辑框1"};
   QTest::newRow("Tab, merge enabled")
-      << true << false << QStringList{"按钮2", "编辑框1", "选择框1", "按钮1", "按钮2"};
+      << true << false << QStringList{"按钮2", "编辑框1", "选择框1", "选择框2", "按钮1", "按钮2"};
   QTest::newRow("Shift+Tab, merge disabled")
-      << false << true << QStringList{"选择框1", "编辑框1", "按钮1", "选择框1"};
+      << false << true << QStringList{"选择框2", "选择框1", "编辑框1", "按钮1", "选择框2"};
   QTest::newRow("Shift+Tab, merge enabled")
-      << true << true << QStringList{"选择框1", "编辑框1", "按钮2", "按钮1", "选择框1"};
+      << true << true << QStringList{"选择框2", "选择框1", "编辑框1", "按钮2", "按钮1", "选择框2"};
 }
 
 void MainWindowTest::tabCyclesTheControls() {
@@ -398,6 +427,7 @@ void MainWindowTest::escapeClosesTheWindowFromEveryControl_data() {
   QTest::newRow("按钮2") << QStringLiteral("按钮2");
   QTest::newRow("编辑框1") << QStringLiteral("编辑框1");
   QTest::newRow("选择框1") << QStringLiteral("选择框1");
+  QTest::newRow("选择框2") << QStringLiteral("选择框2");
 }
 
 void MainWindowTest::escapeClosesTheWindowFromEveryControl() {
@@ -685,21 +715,35 @@ void MainWindowTest::saveDialogIsPreparedAndOffersTheLastPath() {
 }
 
 void MainWindowTest::checkBoxIsReadOnceBeforeTheSaveDialog_data() {
-  QTest::addColumn<bool>("tickedBefore");
-  QTest::addColumn<bool>("tickedInDialog");
+  // The box ticked before the merge and the one ticked while its save dialog is open ("": both
+  // clear); what the Part's corrector was asked for, and what the merge did.
+  QTest::addColumn<QString>("tickedBefore");
+  QTest::addColumn<QString>("tickedInDialog");
   QTest::addColumn<int>("resets");
   QTest::addColumn<int>("pieces");
-  QTest::newRow("ticked, cleared while the dialog is open") << true << false << 1 << 2;
-  QTest::newRow("clear, ticked while the dialog is open") << false << true << 0 << 0;
-  QTest::newRow("ticked throughout") << true << true << 1 << 2;
-  QTest::newRow("clear throughout") << false << false << 0 << 0;
+  QTest::addColumn<tsmerge::TimelineMode>("mode");
+  using tsmerge::TimelineMode;
+  QTest::newRow("选择框1 ticked, cleared while the dialog is open")
+      << "选择框1" << "" << 1 << 2 << TimelineMode::FixTimeline;
+  QTest::newRow("clear, 选择框1 ticked while the dialog is open")
+      << "" << "选择框1" << 0 << 0 << TimelineMode::Plain;
+  QTest::newRow("选择框1 ticked throughout")
+      << "选择框1" << "选择框1" << 1 << 2 << TimelineMode::FixTimeline;
+  QTest::newRow("clear throughout") << "" << "" << 0 << 0 << TimelineMode::Plain;
+  QTest::newRow("选择框2 ticked, 选择框1 ticked while the dialog is open")
+      << "选择框2" << "选择框1" << 0 << 0 << TimelineMode::Continuous;
+  QTest::newRow("选择框1 ticked, 选择框2 ticked while the dialog is open")
+      << "选择框1" << "选择框2" << 1 << 2 << TimelineMode::FixTimeline;
+  QTest::newRow("clear, 选择框2 ticked while the dialog is open")
+      << "" << "选择框2" << 0 << 0 << TimelineMode::Plain;
 }
 
 void MainWindowTest::checkBoxIsReadOnceBeforeTheSaveDialog() {
-  QFETCH(bool, tickedBefore);
-  QFETCH(bool, tickedInDialog);
+  QFETCH(QString, tickedBefore);
+  QFETCH(QString, tickedInDialog);
   QFETCH(int, resets);
   QFETCH(int, pieces);
+  QFETCH(tsmerge::TimelineMode, mode);
   QTemporaryDir sources;
   writeFile(sources.filePath("1.ts"), segment("a"));
   writeFile(sources.filePath("2.ts"), segment("b"));
@@ -707,19 +751,25 @@ void MainWindowTest::checkBoxIsReadOnceBeforeTheSaveDialog() {
   QTemporaryDir outputs;
 
   Harness h;
-  h.correctionBox()->setChecked(tickedBefore);
+  const auto tick = [&h](const QString& box) {
+    h.correctionBox()->setChecked(false);
+    h.continuousBox()->setChecked(false);
+    if (!box.isEmpty()) h.window->findChild<QCheckBox*>(box)->setChecked(true);
+  };
+  tick(tickedBefore);
   h.window->writeFolderText(sources.path());
   const QString output = outputs.filePath("out.ts");
   int resetsBeforeDialog = -1;
   h.dialogs.onSaveDialog = [&](QFileDialog&) {
     resetsBeforeDialog = h.rewriter.resets;
-    h.correctionBox()->setChecked(tickedInDialog);
+    tick(tickedInDialog);
     return std::optional<QString>(output);
   };
   h.window->runMerge();
   QCOMPARE(resetsBeforeDialog, resets);
   QCOMPARE(h.rewriter.resets, resets);
   QCOMPARE(h.rewriter.pieces, pieces);
+  QCOMPARE(h.window->lastTimelineMode(), mode);
   QCOMPARE(h.dialogs.log.at(1), "message:" + kSucceeded);
 }
 
@@ -767,14 +817,8 @@ void MainWindowTest::longMergeShowsAModalProgressDialog() {
   QCOMPARE(progress->maximum(), 3);
   QVERIFY(progress->labelText().startsWith(QStringLiteral("正在合并文件：3 / 3")));
   QCOMPARE(h.dialogs.log, (QStringList{"save", "message:" + kSucceeded, "open:" + outputs.path() + "/"}));
-
-  // The dialog cannot be closed half-way.
-  progress->show();
-  QTest::keyClick(progress, Qt::Key_Escape);
-  QVERIFY(progress->isVisible());
-  QVERIFY(!progress->close());
-  progress->reset();
-  progress->hide();
+  // Its caption names what it shows, not the window's name again.
+  QCOMPARE(progress->windowTitle(), QStringLiteral("正在合并文件"));
 }
 
 void MainWindowTest::shortMergeShowsNoProgress() {
@@ -830,6 +874,264 @@ void MainWindowTest::longPathWrapsAndScrollsWithTheCaret() {
   // Back at the start, the first line shows again.
   QTest::keyClick(edit, Qt::Key_Home, Qt::ControlModifier);
   QCOMPARE(edit->verticalScrollBar()->value(), 0);
+}
+
+void MainWindowTest::timelineBoxesExcludeEachOther() {
+  Harness h;
+  QVERIFY(h.showActive());
+  QCheckBox* correction = h.correctionBox();
+  QCheckBox* continuous = h.continuousBox();
+  const auto ticked = [&] {
+    return QStringLiteral("%1%2").arg(correction->isChecked()).arg(continuous->isChecked());
+  };
+  // Each step as the user does it: a click, or Space on the focused box.
+  QTest::mouseClick(continuous, Qt::LeftButton);
+  QCOMPARE(ticked(), QStringLiteral("01"));
+  QTest::mouseClick(correction, Qt::LeftButton);
+  QCOMPARE(ticked(), QStringLiteral("10"));
+  continuous->setFocus();
+  QTest::keyClick(continuous, Qt::Key_Space);
+  QCOMPARE(ticked(), QStringLiteral("01"));
+  // Clearing the ticked one leaves both clear.
+  QTest::keyClick(continuous, Qt::Key_Space);
+  QCOMPARE(ticked(), QStringLiteral("00"));
+  QTest::mouseClick(correction, Qt::LeftButton);
+  QTest::mouseClick(correction, Qt::LeftButton);
+  QCOMPARE(ticked(), QStringLiteral("00"));
+}
+
+void MainWindowTest::continuousBoxMergesAsTheCommandLine() {
+  QTemporaryDir sources;
+  QByteArray plain;
+  for (int i = 1; i <= 12; ++i) {
+    const QString name = QStringLiteral("%1.ts").arg(i);
+    const QByteArray bytes = readAll(QStringLiteral(TSMERGE_SAMPLES_DIR "/") + name);
+    writeFile(sources.filePath(name), bytes);
+    plain += bytes;
+  }
+  QTemporaryDir outputs;
+
+  Harness h;
+  h.continuousBox()->setChecked(true);
+  h.window->writeFolderText(sources.path());
+  h.confirmSaveAs(outputs.filePath("window.ts"));
+  h.dialogs.messageAnswers = {BoxAnswer::Cancel};
+  h.window->runMerge();
+  QCOMPARE(h.dialogs.log, (QStringList{"save", "message:" + kSucceeded}));
+  QCOMPARE(h.window->lastTimelineMode(), tsmerge::TimelineMode::Continuous);
+  // The Part's corrector is not asked for anything.
+  QCOMPARE(h.rewriter.resets, 0);
+  QCOMPARE(h.rewriter.pieces, 0);
+
+  QProcess cli;
+  cli.start(QStringLiteral(TSMERGE_CLI),
+            {"--continuous-timeline", "-o", outputs.filePath("cli.ts"), sources.path()});
+  QVERIFY(cli.waitForFinished(60000));
+  QCOMPARE(cli.exitCode(), 0);
+  const QByteArray fromWindow = readAll(outputs.filePath("window.ts"));
+  QCOMPARE(fromWindow.size(), plain.size());
+  QVERIFY(fromWindow != plain);
+  QVERIFY(fromWindow == readAll(outputs.filePath("cli.ts")));
+}
+
+void MainWindowTest::correctionThatBreaksTheTimelineIsTold_data() {
+  QTest::addColumn<bool>("restarting");  // each segment's clock starts again
+  QTest::addColumn<QString>("added");    // the line after the success text; empty: none
+  // On the bundled segments, video DTS steps back once per boundary when they are joined as
+  // they are (11 times); after the correction of 选择框1 it steps back 159 times, as ffprobe
+  // counts too.
+  QTest::newRow("restarting segments")
+      << true
+      << QStringLiteral("\n注意：纠正后的文件时间轴倒退了 159 次（直接合并为 11 次）。"
+                        "建议改为勾选“为所有音视频流生成连续时间轴”后重新合并。");
+  QTest::newRow("segments of one running clock") << false << QString();
+}
+
+void MainWindowTest::correctionThatBreaksTheTimelineIsTold() {
+  QFETCH(bool, restarting);
+  QFETCH(QString, added);
+  QTemporaryDir sources;
+  if (restarting) {
+    for (int i = 1; i <= 12; ++i) {
+      const QString name = QStringLiteral("%1.ts").arg(i);
+      writeFile(sources.filePath(name), readAll(QStringLiteral(TSMERGE_SAMPLES_DIR "/") + name));
+    }
+  } else {
+    // The samples made continuous, cut again into four at packet boundaries.
+    QTemporaryDir made;
+    QProcess cli;
+    cli.start(QStringLiteral(TSMERGE_CLI), {"--continuous-timeline", "-o", made.filePath("all.ts"),
+                                            QStringLiteral(TSMERGE_SAMPLES_DIR)});
+    QVERIFY(cli.waitForFinished(60000));
+    const QByteArray all = readAll(made.filePath("all.ts"));
+    const qsizetype quarter = all.size() / 188 / 4 * 188;
+    for (int i = 0; i < 4; ++i) {
+      writeFile(sources.filePath(QStringLiteral("%1.ts").arg(i + 1)),
+                all.mid(i * quarter, i == 3 ? -1 : quarter));
+    }
+  }
+  QTemporaryDir outputs;
+
+  tsmerge::initProgramState();
+  ScriptedDialogs dialogs;
+  tsmerge::programState()->dialogs = &dialogs;
+  {
+    std::unique_ptr<MainWindow> window = tsmerge::createMainWindow(*tsmerge::programState());
+    window->findChild<QCheckBox*>("选择框1")->setChecked(true);
+    window->writeFolderText(sources.path());
+    dialogs.onSaveDialog = [&](QFileDialog&) {
+      return std::optional<QString>(outputs.filePath("out.ts"));
+    };
+    dialogs.messageAnswers = {BoxAnswer::Cancel};
+    window->runMerge();
+    QCOMPARE(dialogs.log, (QStringList{"save", "message:" + kSucceeded + added}));
+    QCOMPARE(dialogs.messages.at(0).buttons, MessageButtons::OkCancel);
+  }
+  tsmerge::releaseProgramState();
+}
+
+void MainWindowTest::dropPutsTheFolderIntoTheBox_data() {
+  QTest::addColumn<QString>("dropped");  // relative to the temporary folder; empty: the folder
+  QTest::addColumn<QString>("expected");
+  QTest::addColumn<bool>("onTheBox");  // dropped on the folder box, else on the window
+  QTest::newRow("folder on the window") << QString() << QString() << false;
+  QTest::newRow("folder on the box") << QString() << QString() << true;
+  QTest::newRow("folder with spaces and Chinese") << "带 空格 的目录" << "带 空格 的目录" << true;
+  QTest::newRow("file: its folder") << "带 空格 的目录/1 #%.ts" << "带 空格 的目录" << true;
+  QTest::newRow("file on the window") << "带 空格 的目录/1 #%.ts" << "带 空格 的目录" << false;
+}
+
+void MainWindowTest::dropPutsTheFolderIntoTheBox() {
+  QFETCH(QString, dropped);
+  QFETCH(QString, expected);
+  QFETCH(bool, onTheBox);
+  QTemporaryDir temp;
+  QVERIFY(QDir(temp.path()).mkpath("带 空格 的目录"));
+  writeFile(temp.filePath("带 空格 的目录/1 #%.ts"), "x");
+  const QString path = dropped.isEmpty() ? temp.path() : temp.filePath(dropped);
+  const QString folder = expected.isEmpty() ? temp.path() : temp.filePath(expected);
+
+  Harness h;
+  QVERIFY(h.showActive());
+  h.window->writeFolderText(QStringLiteral("/old/text"));
+  h.mergeButton()->setEnabled(false);
+  // As a file manager drags it: a percent-encoded URL, also offered as text.
+  auto* mime = new QMimeData;
+  const QUrl url = QUrl::fromLocalFile(path);
+  mime->setUrls({url});
+  mime->setText(url.toString(QUrl::FullyEncoded));
+  QVERIFY(mime->text().startsWith("file:///"));
+  QWidget* target = onTheBox ? h.folderEdit()->viewport() : h.window.get();
+  const QPoint at = target->rect().center();
+
+  QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  QVERIFY(enter.isAccepted());
+  QDragMoveEvent move(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &move);
+  QVERIFY(move.isAccepted());
+  QDropEvent drop(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &drop);
+  QVERIFY(drop.isAccepted());
+  delete mime;
+
+  QCOMPARE(h.folderEdit()->toPlainText(), folder);
+  QVERIFY(h.mergeButton()->isEnabled());
+  QVERIFY(h.dialogs.log.isEmpty());
+}
+
+void MainWindowTest::dropOfNoLocalPathIsRefused() {
+  Harness h;
+  QVERIFY(h.showActive());
+  auto* mime = new QMimeData;
+  mime->setUrls({QUrl(QStringLiteral("https://example.com/segments/"))});
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(h.window.get(), &enter);
+  QVERIFY(!enter.isAccepted());
+  delete mime;
+  QCOMPARE(h.folderEdit()->toPlainText(), QString());
+  QVERIFY(!h.mergeButton()->isEnabled());
+}
+
+void MainWindowTest::progressIsDrawnAtMostTenTimesASecond() {
+  QTemporaryDir sources;
+  for (int i = 1; i <= 400; ++i) writeFile(sources.filePath(QStringLiteral("%1.ts").arg(i)), "x");
+  QTemporaryDir outputs;
+  Harness h;
+  QVERIFY(h.showActive());
+  h.window->setProgressDelay(std::chrono::milliseconds(0));
+  h.window->writeFolderText(sources.path());
+  h.confirmSaveAs(outputs.filePath("out.ts"));
+  // A timer of interval 0 fires once each time the merge lets the event loop run.
+  int turns = 0;
+  QTimer counter;
+  connect(&counter, &QTimer::timeout, [&] { ++turns; });
+  counter.start(0);
+  QElapsedTimer clock;
+  clock.start();
+  h.window->runMerge();
+  const qint64 ms = clock.elapsed();
+  counter.stop();
+  QCOMPARE(readAll(outputs.filePath("out.ts")), QByteArray(400, 'x'));
+  // The first showing, then one update per 100 ms, and the last; each update may turn the loop
+  // twice (the dialog turns it itself when its value is set).
+  QVERIFY2(turns <= 2 * (3 + ms / 100), qPrintable(QStringLiteral("%1 turns in %2 ms")
+                                                       .arg(turns).arg(ms)));
+}
+
+void MainWindowTest::cancelStopsTheMergeAndLeavesNothing_data() {
+  QTest::addColumn<QString>("how");
+  QTest::newRow("Cancel button") << QStringLiteral("button");
+  QTest::newRow("Escape") << QStringLiteral("escape");
+  QTest::newRow("close box") << QStringLiteral("close");
+}
+
+void MainWindowTest::cancelStopsTheMergeAndLeavesNothing() {
+  QFETCH(QString, how);
+  QTemporaryDir sources;
+  for (int i = 1; i <= 50; ++i) {
+    writeFile(sources.filePath(QStringLiteral("%1.ts").arg(i)), QByteArray(5000, 'a' + i % 26));
+  }
+  QTemporaryDir outputs;
+  const QString output = outputs.filePath("joined.ts");
+
+  Harness h;
+  QVERIFY(h.showActive());
+  h.window->setProgressDelay(std::chrono::milliseconds(0));
+  h.window->writeFolderText(sources.path());
+  h.confirmSaveAs(output);
+  int filesWhenCancelled = -1;
+  QTimer canceller;
+  connect(&canceller, &QTimer::timeout, [&] {
+    auto* progress = h.window->findChild<QProgressDialog*>("mergeProgress");
+    if (progress == nullptr || !progress->isVisible()) return;
+    canceller.stop();
+    filesWhenCancelled = progress->value();
+    if (how == "button") {
+      auto* button = progress->findChild<QPushButton*>();
+      QVERIFY(button != nullptr);
+      QCOMPARE(button->text(), QStringLiteral("取消"));
+      QTest::mouseClick(button, Qt::LeftButton);
+    } else if (how == "escape") {
+      QTest::keyClick(progress, Qt::Key_Escape);
+    } else {
+      QVERIFY(progress->close());
+    }
+  });
+  canceller.start(0);
+  h.window->runMerge();
+
+  QVERIFY(filesWhenCancelled >= 0 && filesWhenCancelled < 50);
+  QCOMPARE(h.dialogs.log, (QStringList{"save", "message:" + kCancelled}));
+  QCOMPARE(h.dialogs.messages.at(0).buttons, MessageButtons::Ok);
+  // Nothing was left in the output's folder, under any name.
+  QCOMPARE(QDir(outputs.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                          QDir::NoDotAndDotDot),
+           QStringList());
+  // The merge can be run again at once.
+  QVERIFY(h.mergeButton()->isEnabled());
+  auto* progress = h.window->findChild<QProgressDialog*>("mergeProgress");
+  QVERIFY(!progress->isVisible());
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -14,6 +14,7 @@ ControlHints fittingHints() {
   hints.folderEditFrame = 2;
   hints.correctionBox = {140, 20};
   hints.hintLabelHeightForWidth = [](int) { return 24; };
+  hints.continuousBox = {150, 30};
   return hints;
 }
 
@@ -24,7 +25,9 @@ TEST(WindowLayout, StandardPlacesWhenEveryTextFits) {
   EXPECT_EQ(layout.folderEdit, kFolderEditRect);
   EXPECT_EQ(layout.correctionBox, kCorrectionBoxRect);
   EXPECT_EQ(layout.hintLabel, kHintLabelRect);
-  EXPECT_EQ(layout.client, kClientSize);
+  // The continuous-timeline box adds its row below: the window grows by it.
+  EXPECT_EQ(layout.continuousBox, kContinuousBoxRect);
+  EXPECT_EQ(layout.client, (Size{kClientSize.width, kClientSize.height + kContinuousBoxRect.height}));
 }
 
 TEST(WindowLayout, ControlsGrowForTheirTextAndTheOthersMoveAlong) {
@@ -42,7 +45,9 @@ TEST(WindowLayout, ControlsGrowForTheirTextAndTheOthersMoveAlong) {
   EXPECT_EQ(layout.correctionBox, (Rect{16, 104, 152, 24}));
   // The right margin of 8 stays: the client is 212 wide, the label reaches its edge.
   EXPECT_EQ(layout.hintLabel, (Rect{32, 128, 180, 60}));
-  EXPECT_EQ(layout.client, (Size{212, 188}));
+  // The continuous-timeline box's row follows the label.
+  EXPECT_EQ(layout.continuousBox, (Rect{16, 188, 168, 32}));
+  EXPECT_EQ(layout.client, (Size{212, 220}));
 }
 
 }  // namespace
