@@ -12,7 +12,7 @@ packages=(
   ffmpeg
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps
   gstreamer1.0-plugins-good gstreamer1.0-plugins-bad mkvtoolnix
-  xvfb xauth xdotool x11-utils imagemagick time
+  xvfb xauth xdotool x11-utils imagemagick time openbox
   clang-14 libclang-rt-14-dev
 )
 
