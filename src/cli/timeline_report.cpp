@@ -14,11 +14,22 @@ double seconds(std::int64_t ticks) { return static_cast<double>(ticks) / 90'000.
 std::string formatTimelineReport(const TimelineSummary& summary) {
   std::string text;
   for (const TimelineBoundary& b : summary.boundaries) {
-    if (!b.jumped() && b.shift == 0) continue;
-    char numbers[96];
-    std::snprintf(numbers, sizeof numbers, ": clock jumped %+.3f s, shifted %+.3f s\n",
-                  seconds(b.jump), seconds(b.shift));
+    const bool gapped = b.gap > b.frame;
+    if (!b.jumped() && b.shift == 0 && !gapped) continue;
+    char numbers[128];
+    if (b.jumped() || b.shift != 0) {
+      std::snprintf(numbers, sizeof numbers, ": clock jumped %+.3f s, shifted %+.3f s",
+                    seconds(b.jump), seconds(b.shift));
+    } else {
+      std::snprintf(numbers, sizeof numbers, ": clock ran on");
+    }
     text += "timeline: " + b.file + numbers;
+    if (b.gap > 0) {
+      std::snprintf(numbers, sizeof numbers, ", gap left %.3f s on PID 0x%04X", seconds(b.gap),
+                    static_cast<unsigned>(b.gapPid));
+      text += numbers;
+    }
+    text += "\n";
   }
   char line[64];
   std::snprintf(line, sizeof line, "timeline: total duration %.3f s\n",

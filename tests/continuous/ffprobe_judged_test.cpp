@@ -271,7 +271,12 @@ TEST_F(FfprobeJudgedTest, FfmpegDecodesWithoutAWord) {
   }
 }
 
-TEST_F(FfprobeJudgedTest, RunningClocksComeOutAsThePlainJoin) {
+TEST_F(FfprobeJudgedTest, RunningClocksComeOutAsThePlainJoinButForCounters) {
+  // The counters run on at every boundary; where the clock runs on nothing else changes.
+  const auto withoutCounters = [](std::string ts) {
+    for (std::size_t at = 0; at + 188 <= ts.size(); at += 188) ts[at + 3] &= '\xF0';
+    return ts;
+  };
   int checked = 0;
   for (const SegmentSet& set : *sets_) {
     SCOPED_TRACE(set.name);
@@ -279,7 +284,7 @@ TEST_F(FfprobeJudgedTest, RunningClocksComeOutAsThePlainJoin) {
     ASSERT_FALSE(plain.empty());
     if (set.runsOn) {
       ++checked;
-      EXPECT_TRUE(plain == readFile(set.continuous));
+      EXPECT_TRUE(withoutCounters(plain) == withoutCounters(readFile(set.continuous)));
     } else {
       EXPECT_EQ(plain.size(), fs::file_size(set.continuous));
       EXPECT_FALSE(plain == readFile(set.continuous));

@@ -182,7 +182,8 @@ void judgeStreams(const std::vector<ProbedPacket>& packets,
     const ProbedPacket* previous = nullptr;
     for (const ProbedPacket& k : packets) {
       if (k.stream != index) continue;
-      ++s.packets;
+      if (s.packets++ == 0) s.decodeStart = k.decode();
+      s.decodeEnd = k.decode() + (k.duration > 0 ? k.duration : s.frame);
       if (previous != nullptr) {
         s.dtsStepsBack += k.decode() < previous->decode();
         const std::int64_t step = previous->duration > 0 ? previous->duration : s.frame;

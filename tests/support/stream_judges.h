@@ -21,6 +21,8 @@ struct StreamJudgement {
   std::int64_t start = 0;  // earliest PTS
   std::int64_t end = 0;    // latest PTS plus that packet's duration
   std::int64_t frame = 0;  // the commonest packet duration
+  std::int64_t decodeStart = 0;  // first decode timestamp (DTS, else PTS)
+  std::int64_t decodeEnd = 0;    // last decode timestamp plus that packet's duration
   int packets = 0;
   int dtsStepsBack = 0;         // decode timestamps (DTS, else PTS) lower than the one before
   int gapsOverFrame = 0;        // decode steps that leave more than one frame free
