@@ -29,6 +29,9 @@ ln -sf "$cjk" "$fonts/"
 wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Tahoma /d 'WenQuanYi Micro Hei' /f \
   >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+# Those commands started the prefix's server and desktop with no display; let them end, so the
+# window's start brings up a desktop on the virtual X server below.
+wineserver -w
 
 exec 5>"$work/display"
 Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
